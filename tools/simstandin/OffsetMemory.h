@@ -1,0 +1,53 @@
+// The stand-in simulator's FSUIPC offset memory: 64 KB of little-endian values shared by
+// the link server, the data server, the control commands and the demo flight.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+class OffsetMemory {
+public:
+    static constexpr std::size_t Size = 0x10000;
+
+    OffsetMemory() : bytes_(Size, 0) {}
+
+    // Copies size bytes at offset into out; bytes beyond the memory read as 0.
+    void Read(std::uint32_t offset, std::uint32_t size, void* out) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto* dst = static_cast<std::uint8_t*>(out);
+        for (std::uint32_t i = 0; i < size; ++i) {
+            std::uint64_t at = std::uint64_t(offset) + i;
+            dst[i] = at < Size ? bytes_[at] : 0;
+        }
+    }
+
+    // Copies size bytes from in to offset; bytes beyond the memory are dropped.
+    void Write(std::uint32_t offset, std::uint32_t size, const void* in) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto* src = static_cast<const std::uint8_t*>(in);
+        for (std::uint32_t i = 0; i < size; ++i) {
+            std::uint64_t at = std::uint64_t(offset) + i;
+            if (at < Size) bytes_[at] = src[i];
+        }
+    }
+
+    // Little-endian helpers for whole values of 1, 2, 4 or 8 bytes.
+    std::uint64_t ReadUnsigned(std::uint32_t offset, std::uint32_t size) const {
+        std::uint8_t b[8] = {};
+        Read(offset, size > 8 ? 8 : size, b);
+        std::uint64_t v = 0;
+        for (int i = 7; i >= 0; --i) v = (v << 8) | b[i];
+        return v;
+    }
+    void WriteUnsigned(std::uint32_t offset, std::uint32_t size, std::uint64_t value) {
+        std::uint8_t b[8];
+        for (int i = 0; i < 8; ++i) b[i] = std::uint8_t(value >> (8 * i));
+        Write(offset, size > 8 ? 8 : size, b);
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::uint8_t> bytes_;
+};
