@@ -14,3 +14,6 @@ public:
     void SetServerAddress(const std::string& text);
     void SetServerPort(const std::string& text);
 };
+
+// Starts the socket library once, when the program starts.
+void StartSocketLibrary();
