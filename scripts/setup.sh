@@ -1,0 +1,31 @@
+#!/bin/bash
+# Installs what building, running and testing the instrument need on Debian 12 (as root).
+# Installs only what is missing, so a second run is quick.
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config git
+  libglfw3-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri mesa-utils
+  libcairo2-dev fonts-dejavu-core
+  libgtest-dev
+  xvfb xauth openbox wmctrl xdotool x11-utils x11-xserver-utils imagemagick
+  locales procps psmisc
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# A locale with a decimal comma, for the tests of server replies written that way.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$'; then
+  sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen >/dev/null
+fi
