@@ -1,0 +1,202 @@
+// posix backend: the Windows Sockets extras on top of the native BSD calls. Error numbers
+// are translated by name (Linux errno values differ from the classic BSD ones the Windows
+// numbers are built on). Readiness waits use ppoll, so descriptors above FD_SETSIZE work.
+// SIGPIPE is ignored from WSAStartup on: a reset peer makes send fail, never the process end.
+#include "platform/Sockets.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <poll.h>
+
+namespace {
+
+// What WSASetLastError stored last. A native call that fails later sets errno, which then
+// takes precedence (WSASetLastError clears errno so that its own code shows until then).
+thread_local int storedError = 0;
+
+int FromErrno(int error) {
+    switch (error) {
+    case 0: return 0;
+    case EINTR: return WSAEINTR;
+    case EBADF: return WSAEBADF;
+    case EACCES: return WSAEACCES;
+    case EPERM: return WSAEACCES;
+    case EFAULT: return WSAEFAULT;
+    case EINVAL: return WSAEINVAL;
+    case EMFILE: return WSAEMFILE;
+    case ENFILE: return WSAEMFILE;
+    case EWOULDBLOCK: return WSAEWOULDBLOCK;
+#if EAGAIN != EWOULDBLOCK
+    case EAGAIN: return WSAEWOULDBLOCK;
+#endif
+    case EINPROGRESS: return WSAEINPROGRESS;
+    case EALREADY: return WSAEALREADY;
+    case ENOTSOCK: return WSAENOTSOCK;
+    case EDESTADDRREQ: return WSAEDESTADDRREQ;
+    case EMSGSIZE: return WSAEMSGSIZE;
+    case EPROTOTYPE: return WSAEPROTOTYPE;
+    case ENOPROTOOPT: return WSAENOPROTOOPT;
+    case EPROTONOSUPPORT: return WSAEPROTONOSUPPORT;
+    case ESOCKTNOSUPPORT: return WSAESOCKTNOSUPPORT;
+    case EOPNOTSUPP: return WSAEOPNOTSUPP;
+#if defined(ENOTSUP) && ENOTSUP != EOPNOTSUPP
+    case ENOTSUP: return WSAEOPNOTSUPP;
+#endif
+    case EPFNOSUPPORT: return WSAEPFNOSUPPORT;
+    case EAFNOSUPPORT: return WSAEAFNOSUPPORT;
+    case EADDRINUSE: return WSAEADDRINUSE;
+    case EADDRNOTAVAIL: return WSAEADDRNOTAVAIL;
+    case ENETDOWN: return WSAENETDOWN;
+    case ENETUNREACH: return WSAENETUNREACH;
+    case ENETRESET: return WSAENETRESET;
+    case ECONNABORTED: return WSAECONNABORTED;
+    case ECONNRESET: return WSAECONNRESET;
+    // Sending after the peer reset the connection: Windows reports the reset.
+    case EPIPE: return WSAECONNRESET;
+    case ENOBUFS: return WSAENOBUFS;
+    case ENOMEM: return WSAENOBUFS;
+    case EISCONN: return WSAEISCONN;
+    case ENOTCONN: return WSAENOTCONN;
+    case ESHUTDOWN: return WSAESHUTDOWN;
+    case ETOOMANYREFS: return WSAETOOMANYREFS;
+    case ETIMEDOUT: return WSAETIMEDOUT;
+    case ECONNREFUSED: return WSAECONNREFUSED;
+    case ELOOP: return WSAELOOP;
+    case ENAMETOOLONG: return WSAENAMETOOLONG;
+    case EHOSTDOWN: return WSAEHOSTDOWN;
+    case EHOSTUNREACH: return WSAEHOSTUNREACH;
+    case ENOTEMPTY: return WSAENOTEMPTY;
+    case EUSERS: return WSAEUSERS;
+    case EDQUOT: return WSAEDQUOT;
+    case ESTALE: return WSAESTALE;
+    case EREMOTE: return WSAEREMOTE;
+    // Anything else is no socket error; its plain number reads as "Not a WinSock error".
+    default: return error;
+    }
+}
+
+int FromHostError(int error) {
+    switch (error) {
+    case HOST_NOT_FOUND: return WSAHOST_NOT_FOUND;
+    case TRY_AGAIN: return WSATRY_AGAIN;
+    case NO_RECOVERY: return WSANO_RECOVERY;
+    case NO_DATA: return WSANO_DATA;
+    default: return WSANO_RECOVERY;
+    }
+}
+
+timespec Now() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now;
+}
+
+// Waits for any of the events on the socket, like select on that one socket would.
+int WaitSocket(SOCKET s, short events, long seconds, long microseconds) {
+    if (s < 0) {
+        errno = ENOTSOCK;
+        return SOCKET_ERROR;
+    }
+    if (seconds < 0 || microseconds < 0) {
+        errno = EINVAL;
+        return SOCKET_ERROR;
+    }
+    seconds += microseconds / 1000000;
+    microseconds %= 1000000;
+    timespec deadline = Now();
+    deadline.tv_sec += seconds;
+    deadline.tv_nsec += microseconds * 1000L;
+    if (deadline.tv_nsec >= 1000000000L) {
+        deadline.tv_sec += 1;
+        deadline.tv_nsec -= 1000000000L;
+    }
+    timespec left{static_cast<time_t>(seconds), microseconds * 1000L};
+    for (;;) {
+        pollfd entry{s, events, 0};
+        int result = ppoll(&entry, 1, &left, nullptr);
+        if (result > 0) {
+            if (entry.revents & POLLNVAL) {
+                errno = ENOTSOCK;
+                return SOCKET_ERROR;
+            }
+            return 1;
+        }
+        if (result == 0) return 0;
+        if (errno != EINTR) return SOCKET_ERROR;
+        // Interrupted by a signal: go on waiting for what is left of the time.
+        timespec now = Now();
+        left.tv_sec = deadline.tv_sec - now.tv_sec;
+        left.tv_nsec = deadline.tv_nsec - now.tv_nsec;
+        if (left.tv_nsec < 0) {
+            left.tv_sec -= 1;
+            left.tv_nsec += 1000000000L;
+        }
+        if (left.tv_sec < 0) return 0;
+    }
+}
+
+}  // namespace
+
+int WSAStartup(WORD versionRequested, LPWSADATA data) {
+    // Versions below 1.1 do not exist; 1.1 and later are served with the 1.1 calls.
+    BYTE major = static_cast<BYTE>(versionRequested & 0xFF);
+    BYTE minor = static_cast<BYTE>(versionRequested >> 8);
+    if (major < 1 || (major == 1 && minor < 1)) return WSAVERNOTSUPPORTED;
+    if (data) {
+        std::memset(data, 0, sizeof *data);
+        data->wVersion = 0x0101;
+        data->wHighVersion = 0x0202;
+        std::strncpy(data->szDescription, "BSD sockets", WSADESCRIPTION_LEN);
+        std::strncpy(data->szSystemStatus, "Running", WSASYS_STATUS_LEN);
+        data->iMaxSockets = 0xFFFF;
+        data->iMaxUdpDg = 0xFFFF;
+    }
+    // Leave a handler the embedding program installed alone; replace only the default,
+    // which would end the process.
+    struct sigaction current {};
+    if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+        std::signal(SIGPIPE, SIG_IGN);
+    return 0;
+}
+
+int WSAGetLastError() {
+    if (errno != 0) return FromErrno(errno);
+    return storedError;
+}
+
+void WSASetLastError(int code) {
+    storedError = code;
+    errno = 0;
+}
+
+int closesocket(SOCKET s) {
+    return close(s) == 0 ? 0 : SOCKET_ERROR;
+}
+
+int ioctlsocket(SOCKET s, long command, u_long* argument) {
+    if (!argument) {
+        errno = EFAULT;
+        return SOCKET_ERROR;
+    }
+    int value = static_cast<int>(*argument);
+    if (ioctl(s, static_cast<unsigned long>(command), &value) != 0) return SOCKET_ERROR;
+    *argument = static_cast<u_long>(value < 0 ? 0 : value);
+    return 0;
+}
+
+hostent* PosixGetHostByName(const char* name) {
+    hostent* host = (gethostbyname)(name);
+    if (!host) WSASetLastError(FromHostError(h_errno));
+    return host;
+}
+
+int WaitSocketReadable(SOCKET s, long seconds, long microseconds) {
+    // select counts end of stream and errors as readable; so does this.
+    return WaitSocket(s, POLLIN | POLLRDHUP, seconds, microseconds);
+}
+
+int WaitSocketWritable(SOCKET s, long seconds, long microseconds) {
+    return WaitSocket(s, POLLOUT, seconds, microseconds);
+}
