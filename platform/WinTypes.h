@@ -185,6 +185,7 @@ struct PIXELFORMATDESCRIPTOR {
 #define VK_DIVIDE 0x6F
 #define VK_F1 0x70
 #define VK_F2 0x71
+#define VK_F4 0x73
 #define VK_F9 0x78
 #define VK_F10 0x79
 #define VK_F11 0x7A

@@ -48,6 +48,11 @@ struct PosixWindow {
     // The client placement last reported to the window procedure.
     int reportedX = 0, reportedY = 0, reportedWidth = 0, reportedHeight = 0;
     bool iconified = false;
+    // After a restore the window manager may show the window at passing places (openbox
+    // animates it); its place is taken again only once this time has passed.
+    std::chrono::steady_clock::time_point settleUntil{};
+    bool resyncPending = false;
+    int savedWidth = 0, savedHeight = 0;
     bool focused = false;
     bool shown = false;
     PosixContext* context = nullptr;
@@ -156,16 +161,34 @@ void OnKey(GLFWwindow* glfw, int key, int, int action, int mods) {
     Deliver(w, message, static_cast<WPARAM>(vk), flags);
 }
 
+bool Settling(PosixWindow* w) {
+    if (!w->resyncPending) return false;
+    return std::chrono::steady_clock::now() < w->settleUntil;
+}
+
 void OnPos(GLFWwindow* glfw, int x, int y) {
     PosixWindow* w = FromGlfw(glfw);
-    if (!w || w->iconified) return;
+    if (!w || w->iconified || Settling(w)) return;
     ReportMove(w, x, y, false);
 }
 
 void OnSize(GLFWwindow* glfw, int width, int height) {
     PosixWindow* w = FromGlfw(glfw);
-    if (!w || w->iconified) return;
+    if (!w || w->iconified || Settling(w)) return;
     ReportSize(w, width, height, false);
+}
+
+// Once a restored window has settled, reports where it really stands.
+void ResyncSettled() {
+    for (PosixWindow* w : State().windows) {
+        if (!w->resyncPending || w->iconified || Settling(w)) continue;
+        w->resyncPending = false;
+        int x, y, width, height;
+        glfwGetWindowPos(w->glfw, &x, &y);
+        glfwGetWindowSize(w->glfw, &width, &height);
+        ReportSize(w, width, height, false);
+        ReportMove(w, x, y, false);
+    }
 }
 
 void OnFocus(GLFWwindow* glfw, int focused) {
@@ -182,18 +205,20 @@ void OnIconify(GLFWwindow* glfw, int iconified) {
         // What Windows reports for a minimised window: inactive and minimised, moved far
         // off the screen, and sized 0 by 0.
         w->iconified = true;
+        w->savedWidth = w->reportedWidth;
+        w->savedHeight = w->reportedHeight;
         Deliver(w, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 1), 0);
         w->reportedX = w->reportedY = -32000;
         Deliver(w, WM_MOVE, 0, MAKELPARAM(-32000, -32000));
         w->reportedWidth = w->reportedHeight = 0;
         Deliver(w, WM_SIZE, SIZE_MINIMIZED, 0);
     } else {
+        // The size it had before, at once, so that the next frame has its viewport; the
+        // place once the window manager has put the window back.
         w->iconified = false;
-        int x, y, width, height;
-        glfwGetWindowPos(glfw, &x, &y);
-        glfwGetWindowSize(glfw, &width, &height);
-        ReportSize(w, width, height, true);
-        ReportMove(w, x, y, true);
+        w->resyncPending = true;
+        w->settleUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+        ReportSize(w, w->savedWidth, w->savedHeight, true);
         Deliver(w, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 0), 0);
     }
 }
@@ -518,7 +543,10 @@ void PostQuitMessage(int exitCode) {
 
 BOOL PeekMessageA(MSG* message, HWND, UINT, UINT, UINT remove) {
     Backend& b = State();
-    if (b.queue.empty() && b.glfwReady && !b.windows.empty()) glfwPollEvents();
+    if (b.queue.empty() && b.glfwReady && !b.windows.empty()) {
+        glfwPollEvents();
+        ResyncSettled();
+    }
     if (!b.queue.empty()) {
         *message = b.queue.front();
         if (remove & PM_REMOVE) b.queue.pop_front();

@@ -50,6 +50,7 @@ wait_for 5 bash -c "grep -q '^HEIGHT=401' '$RUN/KORVAVorAdf.INI'" && pass "HEIGH
 wait_client_at $((x + FL)) "$FT" $((400 - 2*FL)) $((401 - 2*FL - CAPTION)) && pass "one pixel taller" \
   || fail "after Down: ${GW}x$GH"
 press Up
+wait_for 5 bash -c "grep -q '^HEIGHT=400' '$RUN/KORVAVorAdf.INI'"
 press Up
 wait_for 5 bash -c "grep -q '^HEIGHT=399' '$RUN/KORVAVorAdf.INI'" && pass "HEIGHT=399" || fail "HEIGHT not 399"
 press Right

@@ -116,8 +116,13 @@ ini_get() {
 status_get() { sed -n "s/^$1=//p" "$STATUS" 2>/dev/null; }
 frames() { status_get frames; }
 
-focus_app() { xdotool windowactivate --sync "$WIN" >/dev/null 2>&1 || xdotool windowfocus --sync "$WIN" >/dev/null 2>&1; }
-press() { focus_app; xdotool key "$@"; }
+# Every move or resize step makes a new window, so look the window up again before a key.
+focus_app() {
+  wait_window 10 || return 1
+  xdotool windowactivate --sync "$WIN" >/dev/null 2>&1 || xdotool windowfocus --sync "$WIN" >/dev/null 2>&1
+  wait_for 2 bash -c "[ \"\$(xdotool getactivewindow 2>/dev/null)\" = '$WIN' ]"
+}
+press() { local k; for k in "$@"; do focus_app; xdotool key "$k"; sleep 0.15; done; }
 
 # Waits for the instrument to exit; sets APP_RC.
 wait_exit() {
