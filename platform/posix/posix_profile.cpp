@@ -1,0 +1,544 @@
+// posix backend: the private-profile (INI file) functions. Files are read the way Windows
+// reads them, since users copy their configuration between machines, and every call goes
+// to the file: nothing is cached, because the user or another program may edit it at any time.
+// Knowingly different from Windows: a write edits the user's file line by line (blank lines,
+// comments and line ends stay as they were) and replaces it atomically; names and values
+// that could not be read back (line breaks, "=" in a key, "]" in a section) are refused.
+#include "platform/Profile.h"
+#include "platform/System.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Windows error numbers this file reports beyond those in WinTypes.h.
+constexpr DWORD ErrorPathNotFound = 3;
+constexpr DWORD ErrorWriteFault = 29;
+constexpr DWORD ErrorDiskFull = 112;
+constexpr DWORD ErrorFilenameTooLong = 206;
+
+// A configuration file is a few hundred bytes; anything this large is a wrong path (a disk
+// image, a device) and is treated as unreadable rather than read into memory.
+constexpr std::size_t MaxFileSize = 16u << 20;
+
+constexpr char ByteOrderMark[] = "\xEF\xBB\xBF";
+
+DWORD WindowsError(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return ErrorPathNotFound;
+    case ENOSPC:
+    case EDQUOT:
+        return ErrorDiskFull;
+    case ENAMETOOLONG:
+        return ErrorFilenameTooLong;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY:
+        return ERROR_ACCESS_DENIED;
+    case ENOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    default:
+        return ErrorWriteFault;
+    }
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+std::string_view Trim(std::string_view text) {
+    std::size_t begin = 0, end = text.size();
+    while (begin < end && IsBlank(text[begin])) ++begin;
+    while (end > begin && IsBlank(text[end - 1])) --end;
+    return text.substr(begin, end - begin);
+}
+
+char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    return true;
+}
+
+enum class Kind { Blank, Comment, Section, Key, Junk };
+
+// One line of the file. Offsets index Profile::bytes.
+struct Entry {
+    Kind kind = Kind::Junk;
+    std::size_t start = 0;       // first byte of the line
+    std::size_t end = 0;         // end of its text, before the line end
+    std::size_t next = 0;        // first byte of the following line
+    std::string_view name;       // Section, Key: the name, blanks removed
+    std::size_t valueBegin = 0;  // Key: the value's first byte after "=" and blanks
+};
+
+struct Profile {
+    std::string bytes;
+    std::size_t bomLength = 0;
+    std::vector<Entry> entries;
+};
+
+Entry Classify(const std::string& bytes, std::size_t start, std::size_t end, std::size_t next) {
+    Entry entry;
+    entry.start = start;
+    entry.end = end;
+    entry.next = next;
+    std::string_view line(bytes.data() + start, end - start);
+    std::size_t i = 0;
+    while (i < line.size() && IsBlank(line[i])) ++i;
+    if (i == line.size()) {
+        entry.kind = Kind::Blank;
+    } else if (line[i] == ';') {
+        entry.kind = Kind::Comment;
+    } else if (line[i] == '[') {
+        // Without its closing bracket a header opens no section; the line is skipped.
+        std::size_t close = line.find(']', i + 1);
+        if (close != std::string_view::npos) {
+            entry.kind = Kind::Section;
+            entry.name = Trim(line.substr(i + 1, close - i - 1));
+        }
+    } else {
+        // A key without "=" defines nothing; binary junk and overlong lines end up here too.
+        std::size_t equals = line.find('=', i);
+        if (equals != std::string_view::npos) {
+            entry.kind = Kind::Key;
+            entry.name = Trim(line.substr(i, equals - i));
+            std::size_t v = equals + 1;
+            while (v < line.size() && IsBlank(line[v])) ++v;
+            entry.valueBegin = start + v;
+        }
+    }
+    return entry;
+}
+
+void Parse(Profile& profile) {
+    const std::string& bytes = profile.bytes;
+    profile.entries.clear();
+    profile.bomLength = bytes.compare(0, 3, ByteOrderMark) == 0 ? 3 : 0;
+    std::size_t pos = profile.bomLength;
+    while (pos < bytes.size()) {
+        std::size_t newline = bytes.find('\n', pos);
+        std::size_t next = newline == std::string::npos ? bytes.size() : newline + 1;
+        std::size_t end = newline == std::string::npos ? bytes.size() : newline;
+        if (end > pos && bytes[end - 1] == '\r') --end;
+        profile.entries.push_back(Classify(bytes, pos, end, next));
+        pos = next;
+    }
+}
+
+enum class LoadResult { Loaded, Missing, Failed };
+
+// Reads a regular file whole; errno tells why it failed.
+LoadResult Load(const char* path, Profile& profile, struct stat& info) {
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? LoadResult::Missing : LoadResult::Failed;
+    int error = 0;
+    if (fstat(fd, &info) != 0)
+        error = errno;
+    else if (!S_ISREG(info.st_mode))
+        error = EISDIR;  // a folder or a device is no configuration file
+    else if (static_cast<unsigned long long>(info.st_size) > MaxFileSize)
+        error = EFBIG;
+    if (error) {
+        close(fd);
+        errno = error;
+        return LoadResult::Failed;
+    }
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
+    char chunk[8192];
+    for (;;) {
+        ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            int error = errno;
+            close(fd);
+            errno = error;
+            return LoadResult::Failed;
+        }
+        if (got == 0) break;
+        bytes.append(chunk, static_cast<std::size_t>(got));
+        if (bytes.size() > MaxFileSize) {  // the file grew while we read it
+            close(fd);
+            errno = EFBIG;
+            return LoadResult::Failed;
+        }
+    }
+    close(fd);
+    profile.bytes = std::move(bytes);
+    Parse(profile);
+    return LoadResult::Loaded;
+}
+
+// Index of the header of the first section so named, or entries.size().
+std::size_t FindSection(const Profile& profile, std::string_view name) {
+    for (std::size_t i = 0; i < profile.entries.size(); ++i) {
+        const Entry& e = profile.entries[i];
+        if (e.kind == Kind::Section && SameName(e.name, name)) return i;
+    }
+    return profile.entries.size();
+}
+
+// One past the last line of the section whose header is at index header.
+std::size_t SectionEnd(const Profile& profile, std::size_t header) {
+    std::size_t i = header + 1;
+    while (i < profile.entries.size() && profile.entries[i].kind != Kind::Section) ++i;
+    return i;
+}
+
+// Index of the first key so named in the section at header, or entries.size().
+std::size_t FindKey(const Profile& profile, std::size_t header, std::string_view key) {
+    std::size_t end = SectionEnd(profile, header);
+    for (std::size_t i = header + 1; i < end; ++i) {
+        const Entry& e = profile.entries[i];
+        if (e.kind == Kind::Key && SameName(e.name, key)) return i;
+    }
+    return profile.entries.size();
+}
+
+// The value as a reader sees it: blanks removed, one pair of enclosing quotes removed,
+// and cut at a zero byte.
+std::string_view ValueOf(const Profile& profile, const Entry& entry) {
+    std::string_view value = Trim(std::string_view(profile.bytes.data() + entry.valueBegin,
+                                                   entry.end - entry.valueBegin));
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    std::size_t zero = value.find('\0');
+    if (zero != std::string_view::npos) value = value.substr(0, zero);
+    return value;
+}
+
+// Copies text cut to size - 1 characters and zero-terminates it; returns the length copied.
+DWORD CopyOut(std::string_view text, LPSTR buffer, DWORD size) {
+    std::size_t length = text.size() < size - 1 ? text.size() : size - 1;
+    std::memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
+    return static_cast<DWORD>(length);
+}
+
+// Names separated and ended by zero bytes, with one more zero at the end, as Windows lists
+// them; when they do not fit, the list is cut and ended by two zeros and size - 2 returned.
+DWORD CopyList(const std::vector<std::string_view>& names, LPSTR buffer, DWORD size) {
+    std::string list;
+    for (std::string_view name : names) {
+        list.append(name.data(), name.size());
+        list.push_back('\0');
+    }
+    if (list.size() + 1 <= size) {
+        std::memcpy(buffer, list.data(), list.size());
+        buffer[list.size()] = '\0';
+        return static_cast<DWORD>(list.size());
+    }
+    if (size < 2) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    std::memcpy(buffer, list.data(), size - 2);
+    buffer[size - 2] = '\0';
+    buffer[size - 1] = '\0';
+    return size - 2;
+}
+
+void AddUnique(std::vector<std::string_view>& names, std::string_view name) {
+    for (std::string_view known : names)
+        if (SameName(known, name)) return;
+    names.push_back(name);
+}
+
+// The line end of the file's first line, so that added lines look like their neighbours.
+std::string_view LineEndOf(const Profile& profile) {
+    std::size_t newline = profile.bytes.find('\n');
+    if (newline != std::string::npos && newline > 0 && profile.bytes[newline - 1] == '\r')
+        return "\r\n";
+    return "\n";
+}
+
+bool HasAny(std::string_view text, const char* characters) {
+    return text.find_first_of(characters) != std::string_view::npos;
+}
+
+// Names and values that would be written into lines that read back differently.
+bool Writable(std::string_view section, const char* key, const char* value) {
+    if (HasAny(section, "\r\n]")) return false;
+    if (key) {
+        std::string_view name = Trim(key);
+        if (HasAny(name, "\r\n=")) return false;
+        if (!name.empty() && (name.front() == ';' || name.front() == '[')) return false;
+    }
+    if (value && HasAny(value, "\r\n")) return false;
+    return true;
+}
+
+// The new content of the file, or false when the call changes nothing.
+struct Edit {
+    std::vector<bool> drop;
+    std::size_t replaced = SIZE_MAX;
+    std::string replacement;
+    std::size_t insertAfter = SIZE_MAX;  // SIZE_MAX - 1: at the very start
+    std::string insertion;
+};
+
+constexpr std::size_t AtStart = SIZE_MAX - 1;
+
+std::string Apply(const Profile& profile, const Edit& edit, std::string_view lineEnd) {
+    const std::string& bytes = profile.bytes;
+    std::string out = bytes.substr(0, profile.bomLength);
+    auto insert = [&]() {
+        // A last line without its line end gets one before anything follows it.
+        if (out.size() > profile.bomLength && out.back() != '\n') out.append(lineEnd);
+        out += edit.insertion;
+    };
+    if (edit.insertAfter == AtStart) insert();
+    for (std::size_t i = 0; i < profile.entries.size(); ++i) {
+        const Entry& e = profile.entries[i];
+        if (i < edit.drop.size() && edit.drop[i]) {
+            // keep nothing of this line
+        } else if (i == edit.replaced) {
+            out += edit.replacement;
+        } else {
+            out.append(bytes, e.start, e.next - e.start);
+        }
+        if (i == edit.insertAfter) insert();
+    }
+    return out;
+}
+
+bool EditProfile(const Profile& profile, std::string_view section, const char* key,
+                 const char* value, std::string& out) {
+    std::string_view lineEnd = LineEndOf(profile);
+    const std::size_t count = profile.entries.size();
+    const std::size_t header = FindSection(profile, section);
+    Edit edit;
+
+    if (!key) {
+        // Delete every section of the name (a later one would otherwise show through), each
+        // up to its last entry: trailing blank lines and comments usually introduce what
+        // follows, so they stay.
+        if (header == count) return false;
+        edit.drop.assign(count, false);
+        for (std::size_t h = header; h < count; ++h) {
+            const Entry& e = profile.entries[h];
+            if (e.kind != Kind::Section || !SameName(e.name, section)) continue;
+            std::size_t end = SectionEnd(profile, h);
+            std::size_t last = h;
+            for (std::size_t i = h + 1; i < end; ++i)
+                if (profile.entries[i].kind != Kind::Blank && profile.entries[i].kind != Kind::Comment)
+                    last = i;
+            for (std::size_t i = h; i <= last; ++i) edit.drop[i] = true;
+        }
+        out = Apply(profile, edit, lineEnd);
+        return true;
+    }
+
+    std::string_view keyName = Trim(key);
+    if (!value) {
+        // Delete every copy of the key in the first section, so that the default reads next.
+        if (header == count) return false;
+        edit.drop.assign(count, false);
+        bool any = false;
+        std::size_t end = SectionEnd(profile, header);
+        for (std::size_t i = header + 1; i < end; ++i) {
+            const Entry& e = profile.entries[i];
+            if (e.kind == Kind::Key && SameName(e.name, keyName)) edit.drop[i] = any = true;
+        }
+        if (!any) return false;
+        out = Apply(profile, edit, lineEnd);
+        return true;
+    }
+
+    std::string line;
+    line.append(keyName.data(), keyName.size()).append("=").append(value).append(lineEnd);
+    if (header == count) {
+        // A new section at the end, set off by a blank line.
+        if (!profile.entries.empty() && profile.entries.back().kind != Kind::Blank)
+            edit.insertion.append(lineEnd);
+        edit.insertion.append("[").append(section).append("]").append(lineEnd).append(line);
+        edit.insertAfter = count == 0 ? AtStart : count - 1;
+    } else {
+        std::size_t found = FindKey(profile, header, keyName);
+        if (found != count) {
+            // The line keeps everything up to the value: indentation, the key's spelling,
+            // the blanks around "=", and its line end.
+            const Entry& e = profile.entries[found];
+            edit.replaced = found;
+            edit.replacement.assign(profile.bytes, e.start, e.valueBegin - e.start);
+            edit.replacement.append(value);
+            edit.replacement.append(profile.bytes, e.end, e.next - e.end);
+            if (profile.bytes.compare(e.start, e.next - e.start, edit.replacement) == 0)
+                return false;
+        } else {
+            std::size_t after = header;
+            std::size_t end = SectionEnd(profile, header);
+            for (std::size_t i = header + 1; i < end; ++i)
+                if (profile.entries[i].kind == Kind::Key) after = i;
+            edit.insertAfter = after;
+            edit.insertion = line;
+        }
+    }
+    out = Apply(profile, edit, lineEnd);
+    return true;
+}
+
+// The file a path names, following symbolic links, so that a linked configuration file
+// is edited where it lives and the link stays a link.
+std::string RealTarget(const char* path) {
+    char resolved[PATH_MAX];
+    struct stat info;
+    if (lstat(path, &info) == 0 && S_ISLNK(info.st_mode) && realpath(path, resolved))
+        return resolved;
+    return path;
+}
+
+mode_t CurrentUmask() {
+    mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) return false;
+        done += static_cast<std::size_t>(wrote);
+    }
+    return true;
+}
+
+// Writes bytes to a temporary file beside path, flushes it to the disk and renames it over
+// path, so that a crash leaves either the old file or the new one, never half of one.
+bool ReplaceFile(const std::string& path, const std::string& bytes, const struct stat* original) {
+    std::size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string temporary = folder + "/." + base + ".XXXXXX";
+    std::vector<char> name(temporary.begin(), temporary.end());
+    name.push_back('\0');
+
+    int fd = mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    mode_t mode = original ? (original->st_mode & 07777) : (0666 & ~CurrentUmask());
+    bool ok = WriteAll(fd, bytes) && fsync(fd) == 0 && fchmod(fd, mode) == 0;
+    if (ok && original && (original->st_uid != geteuid() || original->st_gid != getegid())) {
+        // Someone else's file keeps its owner when we may set it; otherwise it becomes ours.
+        if (fchown(fd, original->st_uid, original->st_gid) != 0) {
+        }
+    }
+    int error = errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && rename(name.data(), path.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        unlink(name.data());
+        errno = error;
+        return false;
+    }
+    // The rename itself must reach the disk too.
+    int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        fsync(dir);
+        close(dir);
+    }
+    return true;
+}
+
+BOOL Fail(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
+}  // namespace
+
+DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue,
+                               LPSTR buffer, DWORD size, LPCSTR fileName) {
+    if (!buffer || size == 0) return 0;
+    buffer[0] = '\0';
+
+    Profile profile;
+    struct stat info;
+    bool loaded = fileName && Load(fileName, profile, info) == LoadResult::Loaded;
+
+    // A missing section or key asks for the names: every section, or every key of the section.
+    if (!section || !key) {
+        std::vector<std::string_view> names;
+        if (loaded && !section) {
+            for (const Entry& e : profile.entries)
+                if (e.kind == Kind::Section) AddUnique(names, e.name);
+        } else if (loaded) {
+            std::size_t header = FindSection(profile, Trim(section));
+            if (header != profile.entries.size()) {
+                std::size_t end = SectionEnd(profile, header);
+                for (std::size_t i = header + 1; i < end; ++i)
+                    if (profile.entries[i].kind == Kind::Key) AddUnique(names, profile.entries[i].name);
+            }
+        }
+        return CopyList(names, buffer, size);
+    }
+
+    if (loaded) {
+        std::size_t header = FindSection(profile, Trim(section));
+        if (header != profile.entries.size()) {
+            std::size_t found = FindKey(profile, header, Trim(key));
+            if (found != profile.entries.size())
+                return CopyOut(ValueOf(profile, profile.entries[found]), buffer, size);
+        }
+    }
+
+    // Windows drops trailing blanks of the default.
+    std::string_view fallback = defaultValue ? defaultValue : "";
+    while (!fallback.empty() && fallback.back() == ' ') fallback.remove_suffix(1);
+    return CopyOut(fallback, buffer, size);
+}
+
+BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName) {
+    if (!fileName || !*fileName) return Fail(ERROR_INVALID_PARAMETER);
+    if (!section) {
+        // Windows flushes its cache for (NULL, NULL, NULL); there is no cache here.
+        return (!key && !value) ? TRUE : Fail(ERROR_INVALID_PARAMETER);
+    }
+    std::string_view sectionName = Trim(section);
+    if (!Writable(sectionName, key, value)) return Fail(ERROR_INVALID_PARAMETER);
+
+    std::string path = RealTarget(fileName);
+    Profile profile;
+    struct stat info;
+    LoadResult loaded = Load(path.c_str(), profile, info);
+    if (loaded == LoadResult::Failed) return Fail(WindowsError(errno));
+    bool exists = loaded == LoadResult::Loaded;
+
+    std::string updated;
+    if (!EditProfile(profile, sectionName, key, value, updated)) return TRUE;
+
+    // The file's own write permission counts, as the read-only attribute does on Windows:
+    // the rename below would otherwise replace a file that the user locked (or one that
+    // belongs to someone else) as long as the folder is writable.
+    if (exists && ((info.st_mode & 0222) == 0 || access(path.c_str(), W_OK) != 0))
+        return Fail(ERROR_ACCESS_DENIED);
+    if (!ReplaceFile(path, updated, exists ? &info : nullptr)) return Fail(WindowsError(errno));
+    return TRUE;
+}
