@@ -1,9 +1,8 @@
-// posix backend: the private-profile (INI file) functions. Files are read the way Windows
-// reads them, since users copy their configuration between machines, and every call goes
-// to the file: nothing is cached, because the user or another program may edit it at any time.
-// Knowingly different from Windows: a write edits the user's file line by line (blank lines,
-// comments and line ends stay as they were) and replaces it atomically; names and values
-// that could not be read back (line breaks, "=" in a key, "]" in a section) are refused.
+// posix backend: the private-profile (INI) functions, reading files the way Windows does
+// (users copy them between machines) and going to the file on every call, since others edit it.
+// Unlike Windows, a write edits the file line by line and replaces it atomically; names and
+// values that would not read back (line breaks, "=" in a key, "]" in a section) are refused,
+// and a file without write permission is refused even for root. Null section/key lists names.
 #include "platform/Profile.h"
 #include "platform/System.h"
 
@@ -440,9 +439,10 @@ bool ReplaceFile(const std::string& path, const std::string& bytes, const struct
     mode_t mode = original ? (original->st_mode & 07777) : (0666 & ~CurrentUmask());
     bool ok = WriteAll(fd, bytes) && fsync(fd) == 0 && fchmod(fd, mode) == 0;
     if (ok && original && (original->st_uid != geteuid() || original->st_gid != getegid())) {
-        // Someone else's file keeps its owner when we may set it; otherwise it becomes ours.
-        if (fchown(fd, original->st_uid, original->st_gid) != 0) {
-        }
+        // Someone else's file (edited by root, say) keeps its owner when we may set it;
+        // when we may not, it becomes ours, which still leaves it readable to its user.
+        int ignored = fchown(fd, original->st_uid, original->st_gid);
+        (void)ignored;
     }
     int error = errno;
     if (close(fd) != 0 && ok) {
