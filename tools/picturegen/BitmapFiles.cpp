@@ -1,4 +1,5 @@
 // Windows bitmap and icon file writers of the picture generator.
+// Sizes are checked before anything is written; every field is written little-endian.
 #include "BitmapFiles.h"
 
 #include <cstdio>

@@ -1,4 +1,5 @@
 // Drawing surface of the picture generator: quad-space Cairo images, text and polygons.
+// Cairo keeps premultiplied colour, which is exactly what the instrument's add pass wants.
 #include "Canvas.h"
 
 #include <cmath>

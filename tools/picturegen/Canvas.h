@@ -7,6 +7,7 @@
 #include <cairo.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 

@@ -134,13 +134,16 @@ void Plate(cairo_t* cr, double x0, double y0, double x1, double y1, double radiu
 //
 // ADF pose: unturned and pushed out sideways (centres (3.5, -1.9) and (-3.6, -2.05)), so on a
 // square window only the quad's inner strip is on screen: x 2.5 to 2.9 for needle 2, -2.9
-// to -2.6 for needle 1, i.e. the left 20 % / right 15 % of the picture. That strip holds an
-// upright stacked "ADF" and the needle's symbol on a small plate, at the window's side edge.
+// to -2.6 for needle 1, i.e. the left 20 % / right 15 % of the picture. That strip holds a
+// small plate with the needle's bars and "ADF", a tab at the window's side edge.
 //
-// In the VOR pose that same strip lies along the bottom of the quad (below the knob, the
-// picture being turned), so it shows there too, turned on its side, like the second position
-// marked on a real two-position knob; the knob's pointer and the upright "VOR" say which one
-// is set. The VOR-pose drawing is clipped off the strip so it never leaks into the ADF pose.
+// In the VOR pose that same strip lies along the bottom of the quad, below and beside the
+// knob, so it shows there too: like the second position marked on a real two-position
+// knob, while the knob's pointer aims at "VOR". "ADF" is written along the strip so that the
+// quarter turn of the VOR pose sets it upright; the bars carry no head there, which would
+// point at the wrong label. The VOR-pose drawing is clipped off the strip so that it never
+// shows in the ADF pose. A window much wider than tall shows more than the strip in the ADF
+// pose (the knob on its side beside the tab); the fixed placement leaves no room to avoid it.
 Picture DrawSelector(int needle) {
     const geometry::SelectorPlacement& p =
         needle == 1 ? geometry::Needle1Selector : geometry::Needle2Selector;
@@ -183,7 +186,7 @@ Picture DrawSelector(int needle) {
         SetColour(cr, colour);
         NeedleSymbol(cr, needle, kx, ky, 0.44, 0.05);
         // The label the pointer points at.
-        const double lx = side * 2.38, ly = -1.50;
+        const double lx = side * 2.36, ly = -1.50;
         DrawText(cr, "VOR", lx, ly, 0.16);
     }
     cairo_restore(cr);
@@ -200,7 +203,6 @@ Picture DrawSelector(int needle) {
         Plate(cr, x0 + margin, bottom, x1 - margin, top, 0.06);
         SetColour(cr, colour);
         NeedleSymbol(cr, needle, cx, top - 0.25, 0.30, 0.045, false);
-        // Written along the strip, so that the quarter turn of the VOR pose sets it upright.
         DrawText(cr, "ADF", cx, top - 0.80, 0.17, -90.0 * side);
     }
     cairo_restore(cr);

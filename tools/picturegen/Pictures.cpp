@@ -1,4 +1,5 @@
-// The whole set of the installation's pictures, and where each one is written.
+// The whole set of the installation's pictures, and the file each one is written to.
+// The file names are the ones the instrument opens from its current directory.
 #include "Pictures.h"
 
 #include <cmath>

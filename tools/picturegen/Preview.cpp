@@ -1,4 +1,5 @@
-// Software composition of one instrument frame from the pictures.
+// Software composition of one instrument frame from the pictures, per pixel: the eye ray
+// meets each quad's plane, the turn is undone, the texture is sampled and blended.
 #include "Preview.h"
 
 #include <algorithm>
