@@ -84,6 +84,9 @@ bool ParseFloat(const std::string& text, char separator, double& out) {
     char* end = nullptr;
     errno = 0;
     out = std::strtod(canonical.c_str(), &end);
+    // A number beyond the range of a double is no valid number either (it would become an
+    // infinity that no later conversion can take).
+    if (std::isinf(out)) return false;
     return end && *end == '\0';
 }
 
