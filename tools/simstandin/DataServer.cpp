@@ -1,0 +1,303 @@
+// The data server: one accepting thread, one thread per client. A request is read up to its
+// zero byte (at most MaxRequestLength bytes, or the client is cut off: its requests can no
+// longer be told apart), answered from the offset memory, and counted.
+#include "DataServer.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t MaxRequestLength = 256;
+constexpr char GarbageReply[] = "garbage";
+
+// Decimal digits with an optional leading minus, within the signed 32-bit range.
+bool ParseOffset(const std::string& text, std::int64_t& value) {
+    std::size_t i = text.size() > 0 && text[0] == '-' ? 1 : 0;
+    if (i == text.size() || text.size() - i > 10) return false;
+    std::int64_t magnitude = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        magnitude = magnitude * 10 + (text[i] - '0');
+    }
+    value = text[0] == '-' ? -magnitude : magnitude;
+    return value >= INT32_MIN && value <= INT32_MAX;
+}
+
+}  // namespace
+
+DataServer::DataServer(OffsetMemory& memory) : memory_(memory) {}
+
+DataServer::~DataServer() {
+    Stop();
+}
+
+bool DataServer::Start(const std::string& bindAddress, std::uint16_t port, std::string& error) {
+    if (listener_ >= 0) {
+        error = "the data server runs already";
+        return false;
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (!bindAddress.empty() && inet_pton(AF_INET, bindAddress.c_str(), &address.sin_addr) != 1) {
+        error = "not an IPv4 address: " + bindAddress;
+        return false;
+    }
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error = std::string("socket: ") + std::strerror(errno);
+        return false;
+    }
+    // A stand-in restarted on the same port must not wait for old connections to time out.
+    int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 64) != 0) {
+        error = std::string("cannot listen on port ") + std::to_string(port) + ": " + std::strerror(errno);
+        close(fd);
+        return false;
+    }
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    int wake[2];
+    if (pipe2(wake, O_CLOEXEC) != 0) {
+        error = std::string("pipe: ") + std::strerror(errno);
+        close(fd);
+        return false;
+    }
+    listener_ = fd;
+    wakeRead_ = wake[0];
+    wakeWrite_ = wake[1];
+    port_ = ntohs(address.sin_port);
+    {
+        std::lock_guard<std::mutex> lock(behaviourMutex_);
+        stopping_ = false;
+    }
+    acceptThread_ = std::thread(&DataServer::AcceptLoop, this);
+    return true;
+}
+
+std::uint16_t DataServer::Port() const {
+    return port_;
+}
+
+void DataServer::Stop() {
+    if (listener_ < 0) return;
+    {
+        std::lock_guard<std::mutex> lock(behaviourMutex_);
+        stopping_ = true;
+    }
+    stopSignal_.notify_all();
+    // The pipe is never read: once written, it wakes every poll of every thread for good.
+    char byte = 1;
+    (void)!write(wakeWrite_, &byte, 1);
+    if (acceptThread_.joinable()) acceptThread_.join();
+    ReapFinished(true);
+    close(listener_);
+    close(wakeRead_);
+    close(wakeWrite_);
+    listener_ = wakeRead_ = wakeWrite_ = -1;
+    port_ = 0;
+}
+
+void DataServer::AcceptLoop() {
+    for (;;) {
+        pollfd entries[2] = {{listener_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
+        int ready = poll(entries, 2, 1000);
+        if (entries[1].revents) return;
+        ReapFinished(false);
+        if (ready <= 0 || !(entries[0].revents & POLLIN)) continue;
+        int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) continue;
+        // Replies are small and awaited one by one: send each at once.
+        int on = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        ++accepted_;
+        auto client = std::make_unique<Client>();
+        client->fd = fd;
+        Client* raw = client.get();
+        std::lock_guard<std::mutex> lock(clientsMutex_);
+        clients_.push_back(std::move(client));
+        raw->thread = std::thread(&DataServer::Serve, this, raw);
+    }
+}
+
+void DataServer::ReapFinished(bool all) {
+    std::lock_guard<std::mutex> lock(clientsMutex_);
+    for (auto it = clients_.begin(); it != clients_.end();) {
+        Client& client = **it;
+        if (!all && !client.finished) {
+            ++it;
+            continue;
+        }
+        // Stopping: cut the connection so that a thread blocked in send returns.
+        if (all) shutdown(client.fd, SHUT_RDWR);
+        if (client.thread.joinable()) client.thread.join();
+        close(client.fd);
+        it = clients_.erase(it);
+    }
+}
+
+void DataServer::Serve(Client* client) {
+    std::string pending;
+    char buffer[512];
+    bool open = true;
+    while (open) {
+        pollfd entries[2] = {{client->fd, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
+        if (poll(entries, 2, -1) < 0 && errno != EINTR) break;
+        if (entries[1].revents) break;
+        if (!entries[0].revents) continue;
+        ssize_t received = recv(client->fd, buffer, sizeof buffer, 0);
+        if (received <= 0) break;
+        pending.append(buffer, static_cast<std::size_t>(received));
+        std::size_t zero;
+        while (open && (zero = pending.find('\0')) != std::string::npos) {
+            std::string request = pending.substr(0, zero);
+            pending.erase(0, zero + 1);
+            open = request.size() <= MaxRequestLength && Reply(client->fd, request);
+        }
+        if (pending.size() > MaxRequestLength) open = false;
+    }
+    // The descriptor is closed by whoever joins this thread; a FIN goes out now.
+    shutdown(client->fd, SHUT_RDWR);
+    client->finished = true;
+}
+
+std::string DataServer::Answer(const std::string& request, bool& wellFormed) const {
+    wellFormed = false;
+    std::size_t first = request.find(',');
+    std::size_t second = first == std::string::npos ? first : request.find(',', first + 1);
+    if (second == std::string::npos || request.find(',', second + 1) != std::string::npos) return "0";
+    std::string offsetText = request.substr(0, first);
+    std::string sizeText = request.substr(first + 1, second - first - 1);
+    std::string codeText = request.substr(second + 1);
+    std::int64_t offset = 0;
+    if (!ParseOffset(offsetText, offset) || offset < 0) return "0";
+    std::uint32_t size = sizeText == "1" ? 1 : sizeText == "2" ? 2 : sizeText == "4" ? 4 : sizeText == "8" ? 8 : 0;
+    if (size == 0) return "0";
+    bool isSigned;
+    if (codeText == "4" || codeText == "6")
+        isSigned = true;
+    else if (codeText == "5")
+        isSigned = false;
+    else
+        return "0";
+    wellFormed = true;
+    std::uint64_t bits = memory_.ReadUnsigned(static_cast<std::uint32_t>(offset), size);
+    if (!isSigned) return std::to_string(bits);
+    if (size < 8) {
+        std::uint64_t sign = std::uint64_t(1) << (8 * size - 1);
+        if (bits & sign) bits |= ~((sign << 1) - 1);  // extend the sign into the upper bits
+    }
+    return std::to_string(static_cast<std::int64_t>(bits));
+}
+
+bool DataServer::Reply(int fd, const std::string& request) {
+    Mode mode;
+    int delayMs, splitPauseMs;
+    {
+        std::lock_guard<std::mutex> lock(behaviourMutex_);
+        if (closeNext_) {
+            closeNext_ = false;
+            return false;
+        }
+        mode = mode_;
+        delayMs = delayMs_;
+        splitPauseMs = splitPauseMs_;
+    }
+    bool wellFormed = false;
+    std::string text = Answer(request, wellFormed);
+    if (!wellFormed) ++malformed_;
+    if (mode == Mode::Garbage) text = GarbageReply;
+    text.push_back('\0');
+    if (mode == Mode::Delay && !Pause(delayMs)) return false;
+    bool sent;
+    if (mode == Mode::Split && text.size() > 1) {
+        std::size_t half = text.size() / 2;
+        sent = SendAll(fd, text.data(), half) && Pause(splitPauseMs) &&
+               SendAll(fd, text.data() + half, text.size() - half);
+    } else {
+        sent = SendAll(fd, text.data(), text.size());
+    }
+    if (sent) ++served_;
+    return sent;
+}
+
+bool DataServer::SendAll(int fd, const char* bytes, std::size_t length) {
+    while (length > 0) {
+        ssize_t sent = send(fd, bytes, length, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent <= 0) return false;
+        bytes += sent;
+        length -= static_cast<std::size_t>(sent);
+    }
+    return true;
+}
+
+bool DataServer::Pause(int milliseconds) {
+    std::unique_lock<std::mutex> lock(behaviourMutex_);
+    return !stopSignal_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return stopping_; });
+}
+
+bool DataServer::HandleCommand(const std::vector<std::string>& words, std::string& reply) {
+    reply.clear();
+    if (words.empty() || words[0] != "net") return false;
+    const std::string what = words.size() > 1 ? words[1] : "";
+    auto number = [&](std::size_t index, int fallback, int& out) {
+        if (words.size() <= index) {
+            out = fallback;
+            return fallback >= 0;
+        }
+        const std::string& text = words[index];
+        if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        out = std::stoi(text);
+        return true;
+    };
+    if (what == "stats" && words.size() == 2) {
+        std::size_t open = 0;
+        {
+            std::lock_guard<std::mutex> lock(clientsMutex_);
+            for (const auto& client : clients_)
+                if (!client->finished) ++open;
+        }
+        reply = "requests " + std::to_string(served_.load()) + " malformed " + std::to_string(malformed_.load()) +
+                " connections " + std::to_string(open) + " accepted " + std::to_string(accepted_.load()) +
+                " port " + std::to_string(port_);
+        return true;
+    }
+    int milliseconds = 0;
+    std::lock_guard<std::mutex> lock(behaviourMutex_);
+    if (what == "close" && words.size() == 2) {
+        closeNext_ = true;
+        reply = "ok: the next request is answered by closing its connection";
+    } else if (what == "delay" && words.size() == 3 && number(2, -1, milliseconds)) {
+        mode_ = Mode::Delay;
+        delayMs_ = milliseconds;
+        reply = "ok: answers wait " + std::to_string(delayMs_) + " ms";
+    } else if (what == "split" && words.size() <= 3 && number(2, 200, milliseconds)) {
+        mode_ = Mode::Split;
+        splitPauseMs_ = milliseconds;
+        reply = "ok: answers go in two pieces " + std::to_string(splitPauseMs_) + " ms apart";
+    } else if (what == "garbage" && words.size() == 2) {
+        mode_ = Mode::Garbage;
+        reply = "ok: answers are \"" + std::string(GarbageReply) + "\"";
+    } else if (what == "normal" && words.size() == 2) {
+        mode_ = Mode::Normal;
+        closeNext_ = false;
+        reply = "ok: normal answers";
+    } else {
+        reply = "usage: net close | net delay <ms> | net split [ms] | net garbage | net normal | net stats";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,86 @@
+// The stand-in's companion data server: serves the offset memory to instruments in network
+// mode, one request "offset,size,code" and a zero byte in, the text of one number and a zero
+// byte out (docs/data-server.md). Many clients at once, one thread each; posix sockets.
+// It can misbehave on command ("net close", "net delay", ...) so tests can see the
+// instrument cope with a server that hangs up, dawdles or talks nonsense.
+#pragma once
+
+#include "OffsetMemory.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class DataServer {
+public:
+    explicit DataServer(OffsetMemory& memory);
+    ~DataServer();
+    DataServer(const DataServer&) = delete;
+    DataServer& operator=(const DataServer&) = delete;
+
+    // Listens on bindAddress (dotted IPv4; empty for every interface) and port (0 = any
+    // free port). False with a reason in error when it cannot, or when it runs already.
+    bool Start(const std::string& bindAddress, std::uint16_t port, std::string& error);
+    // The port it listens on; 0 while stopped.
+    std::uint16_t Port() const;
+    // Closes every connection and the listener; waits for the threads. Safe to call twice.
+    void Stop();
+
+    // Carries out a command whose first word is "net": close, delay <ms>, split [ms],
+    // garbage, normal, stats. True when carried out (reply holds the answer); false when it
+    // is no net command (reply empty) or a bad one (reply says why).
+    bool HandleCommand(const std::vector<std::string>& words, std::string& reply);
+
+    // Requests answered since the start (malformed ones included).
+    std::uint64_t RequestsServed() const { return served_.load(); }
+
+    // The reply text (without its zero byte) for one request text; what a well-behaved
+    // server says. Malformed requests read "0".
+    std::string Answer(const std::string& request, bool& wellFormed) const;
+
+private:
+    struct Client {
+        int fd = -1;
+        std::thread thread;
+        std::atomic<bool> finished{false};
+    };
+    enum class Mode { Normal, Delay, Split, Garbage };
+
+    OffsetMemory& memory_;
+    int listener_ = -1;
+    int wakeRead_ = -1;
+    int wakeWrite_ = -1;
+    std::uint16_t port_ = 0;
+    std::thread acceptThread_;
+    std::mutex clientsMutex_;
+    std::list<std::unique_ptr<Client>> clients_;
+
+    // Behaviour, changed by commands while clients are served.
+    mutable std::mutex behaviourMutex_;
+    std::condition_variable stopSignal_;
+    bool stopping_ = false;
+    Mode mode_ = Mode::Normal;
+    int delayMs_ = 0;
+    int splitPauseMs_ = 200;
+    bool closeNext_ = false;
+
+    std::atomic<std::uint64_t> served_{0};
+    std::atomic<std::uint64_t> malformed_{0};
+    std::atomic<std::uint64_t> accepted_{0};
+
+    void AcceptLoop();
+    void Serve(Client* client);
+    // Sends the reply (text and zero byte) the way the current behaviour says; false when
+    // the connection is to end.
+    bool Reply(int fd, const std::string& request);
+    bool SendAll(int fd, const char* bytes, std::size_t length);
+    // Sleeps, but wakes early when the server stops; false then.
+    bool Pause(int milliseconds);
+    void ReapFinished(bool all);
+};
