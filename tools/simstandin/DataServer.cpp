@@ -220,6 +220,8 @@ bool DataServer::Reply(int fd, const std::string& request) {
     if (mode == Mode::Garbage) text = GarbageReply;
     text.push_back('\0');
     if (mode == Mode::Delay && !Pause(delayMs)) return false;
+    // Counted before it goes: a client that has its reply may ask for the count at once.
+    ++served_;
     bool sent;
     if (mode == Mode::Split && text.size() > 1) {
         std::size_t half = text.size() / 2;
@@ -228,7 +230,7 @@ bool DataServer::Reply(int fd, const std::string& request) {
     } else {
         sent = SendAll(fd, text.data(), text.size());
     }
-    if (sent) ++served_;
+    if (!sent) --served_;
     return sent;
 }
 
