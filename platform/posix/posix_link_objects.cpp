@@ -128,9 +128,15 @@ std::vector<AtomEntry> LoadAtoms(const std::string& folder) {
         if (!complete) break;
         // "XXXX holders name": four hex digits, a blank, holders, a blank, the name.
         if (line.size() < 8 || line[4] != ' ') continue;
-        char* endHex = nullptr;
-        unsigned long value = std::strtoul(line.substr(0, 4).c_str(), &endHex, 16);
-        if (*endHex || value < FirstStringAtom || value > 0xFFFF) continue;
+        unsigned value = 0;
+        bool hex = true;
+        for (int i = 0; i < 4 && hex; ++i) {
+            char c = line[i];
+            int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+            hex = digit >= 0;
+            value = value * 16 + static_cast<unsigned>(digit);
+        }
+        if (!hex || value < FirstStringAtom) continue;
         std::size_t gap = line.find(' ', 5);
         if (gap == std::string::npos) continue;
         AtomEntry entry{static_cast<ATOM>(value), {}, line.substr(gap + 1)};
