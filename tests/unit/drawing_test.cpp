@@ -57,7 +57,7 @@ protected:
         }
     }
     void TearDown() override {
-        glDeleteTextures(TextureCount, reinterpret_cast<GLuint*>(TextureNames));
+        if (window_) glDeleteTextures(TextureCount, reinterpret_cast<GLuint*>(TextureNames));
     }
 
     void Use(int slot, const Picture& p) { gltest::UploadPicture(TextureNames[slot], p); }

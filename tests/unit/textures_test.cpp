@@ -5,8 +5,11 @@
 #include "app/Configuration.h"
 #include "display/Textures.h"
 #include "flightdata/FPCuser.h"
+// The stand-in's end of the link, served on a thread of this test program.
+#include "tools/simstandin/SimulatorLink.cpp"
 
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace {
 
@@ -59,6 +62,9 @@ protected:
         for (auto& name : TextureNames) name = 0;
         FontTextureName = 0;
         NetworkMode = true;
+        // A link folder of our own keeps simulator stand-ins of other tests out of the way.
+        chmod(linkDir_.Path().c_str(), 0700);
+        setenv("KORVA_LINK_DIR", linkDir_.Path().c_str(), 1);
     }
 
     static void ExpectLinear(GLuint name) {
@@ -76,7 +82,7 @@ protected:
         return result;
     }
 
-    TempDir dir_;
+    TempDir dir_, linkDir_;
     ScopedCurrentDirectory cwd_{dir_.Path()};
 };
 
@@ -99,25 +105,26 @@ TEST_F(TexturesTest, PicturesLandInTheirSlotsInBothModes) {
     }
 }
 
-// Without a readable compass card nothing is made and, with no simulator link either, the
-// scene cannot start.
+// Without a readable compass card nothing is made, and the scene can start only in FSUIPC mode
+// with the simulator's link open.
 TEST_F(TexturesTest, WithoutTheCardNoTextureIsMade) {
+    auto removeCard = [](const TempDir& d) { std::filesystem::remove(d.File("VOR_ADF.txr")); };
     struct Case {
         const char* what;
-        bool network;
+        bool network, simulator, result;
         std::function<void(const TempDir&)> spoil;
     } cases[] = {
-        {"card missing, network mode", true,
-         [](const TempDir& d) { std::filesystem::remove(d.File("VOR_ADF.txr")); }},
-        {"card is a folder", true,
-         [](const TempDir& d) {
-             std::filesystem::remove(d.File("VOR_ADF.txr"));
+        {"card missing, network mode", true, false, false, removeCard},
+        {"card is a folder", true, false, false,
+         [&](const TempDir& d) {
+             removeCard(d);
              std::filesystem::create_directory(d.File("VOR_ADF.txr"));
          }},
-        {"card is not a bitmap", true,
+        {"card is not a bitmap", true, false, false,
          [](const TempDir& d) { WriteWholeFile(d.File("VOR_ADF.txr"), "not a picture at all"); }},
-        {"card missing, FSUIPC mode without a simulator", false,
-         [](const TempDir& d) { std::filesystem::remove(d.File("VOR_ADF.txr")); }},
+        {"card missing, FSUIPC mode without a simulator", false, false, false, removeCard},
+        {"card missing, FSUIPC mode with the simulator running", false, true, true, removeCard},
+        {"card missing, network mode with the simulator running", true, true, false, removeCard},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -126,8 +133,16 @@ TEST_F(TexturesTest, WithoutTheCardNoTextureIsMade) {
         for (const auto& entry : std::filesystem::directory_iterator(dir_.Path()))
             std::filesystem::copy(entry.path(), dir.File(entry.path().filename().string()));
         c.spoil(dir);
+        OffsetMemory memory;
+        memory.WriteUnsigned(0x3304, 4, 0x40000000);  // versions the link accepts
+        memory.WriteUnsigned(0x3308, 4, 0xFADE0007);
+        SimulatorLink simulator(memory);
+        std::string error;
+        if (c.simulator) {
+            ASSERT_TRUE(simulator.Start("FS98MAIN", error)) << error;
+        }
         NetworkMode = c.network;
-        EXPECT_FALSE(Load());
+        EXPECT_EQ(Load(), c.result);
         for (auto name : TextureNames) EXPECT_EQ(name, 0u);
         EXPECT_EQ(FontTextureName, 0u);
     }
