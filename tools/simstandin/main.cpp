@@ -28,8 +28,9 @@
 namespace {
 
 constexpr char Usage[] =
-    "usage: simstandin [--class FS98MAIN|UIPCMAIN] [--script FILE] [--serve PORT [--bind ADDR]] [--stay]\n"
+    "usage: simstandin [--class FS98MAIN|UIPCMAIN | --no-link] [--script FILE] [--serve PORT [--bind ADDR]] [--stay]\n"
     "  Serves the simulator's window class (default FS98MAIN) to the instrument's FSUIPC link.\n"
+    "  --no-link      serves no window class (only the data server, with --serve)\n"
     "  --script FILE  runs the commands in FILE once the link is served\n"
     "  --serve PORT   also starts the data server on PORT (0: any free port), at ADDR (127.0.0.1)\n"
     "  --stay         keeps serving when standard input ends, until SIGINT or SIGTERM\n"
@@ -217,6 +218,8 @@ int main(int argc, char** argv) {
             }
         } else if (option == "--bind" && hasValue) {
             bindAddress = argv[++i];
+        } else if (option == "--no-link") {
+            className.clear();
         } else if (option == "--stay") {
             stay = true;
         } else if (option == "--help" || option == "-h") {
@@ -237,7 +240,7 @@ int main(int argc, char** argv) {
     standIn.memory.WriteUnsigned(0x3308, 4, DefaultSimulatorVersion);
 
     std::string error;
-    if (!standIn.link.Start(className.c_str(), error)) {
+    if (!className.empty() && !standIn.link.Start(className.c_str(), error)) {
         std::fprintf(stderr, "simstandin: %s\n", error.c_str());
         return 1;
     }
