@@ -229,39 +229,6 @@ TEST_F(SocketTest, ConnectionLifecycleAndEvents) {
     EXPECT_EQ(disconnected.size(), 1u);
 }
 
-TEST_F(SocketTest, PeerClosingIsFoundAtTheNextReceive) {
-    LoopbackServer server;
-    TKvTcpBlockClient client;
-    int disconnects = 0;
-    client.onDisconnect = [&](TKvBlockSocket*) { ++disconnects; };
-    client.SetServerPort(server.PortText());
-    client.SetServerAddress("127.0.0.1");
-    ASSERT_TRUE(client.Connect());
-    close(server.Accept());
-    const char* data = nullptr;
-    std::int32_t size = 0;
-    EXPECT_FALSE(client.Receive(data, size, 5));
-    EXPECT_FALSE(client.Connected());
-    EXPECT_EQ(disconnects, 1);
-    EXPECT_FALSE(client.Receive(data, size, 5));
-    EXPECT_EQ(disconnects, 1);
-}
-
-TEST_F(SocketTest, ClosingKeepsTheAddressRecordButNotItsTexts) {
-    LoopbackServer server;
-    HeldSocket socket;
-    socket.object->SetPort(server.PortText());
-    socket.object->SetAddress("127.0.0.1");
-    socket.object->SetHandle(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    ASSERT_EQ(socket.object->Connect(), 0);
-    socket.object->Close();
-    EXPECT_EQ(socket.object->GetHandle(), INVALID_SOCKET);
-    EXPECT_EQ(socket.object->GetPort(), "<unset>");
-    EXPECT_EQ(socket.object->GetAddress(), "<unknown>");
-    EXPECT_EQ(std::to_string(ntohs(socket.object->AddressRecord().sin_port)), server.PortText());
-    EXPECT_EQ(socket.object->AddressRecord().sin_addr.s_addr, htonl(INADDR_LOOPBACK));
-}
-
 TEST_F(SocketTest, ErrorNumbersAndTexts) {
     const std::pair<int, const char*> texts[] = {
         {0, "No Error"},           {10061, "Connection refused"}, {10054, "Connection reset by peer"},
@@ -292,20 +259,6 @@ TEST_F(SocketTest, RefusedAttemptsHandEveryHandleBack) {
         client.SetServerAddress("127.0.0.1");
         ASSERT_FALSE(client.Connect()) << attempt;
     }
-    EXPECT_EQ(OpenDescriptors(), before);
-}
-
-TEST_F(SocketTest, DestroyingTheClientClosesItsConnection) {
-    LoopbackServer server;
-    const std::size_t before = OpenDescriptors();
-    auto* client = new TKvTcpBlockClient();
-    client->SetServerPort(server.PortText());
-    client->SetServerAddress("127.0.0.1");
-    ASSERT_TRUE(client->Connect());
-    int peer = server.Accept();
-    delete client;
-    EXPECT_EQ(ReadBytes(peer, 1), "");
-    close(peer);
     EXPECT_EQ(OpenDescriptors(), before);
 }
 
