@@ -16,7 +16,7 @@ TITLE_RECONNECTED='TAVRO VOR/ADF v1.2- Freeware [NETWORK]'
 start_server() {
   SERVER_IN="$WORK/server-in.$$.$RANDOM"; SERVER_OUT="$WORK/server-out.$RANDOM"
   mkfifo "$SERVER_IN"
-  "$STANDIN" --serve "$1" --stay <"$SERVER_IN" >"$SERVER_OUT" 2>&1 &
+  "$STANDIN" --no-link --serve "$1" --stay <"$SERVER_IN" >"$SERVER_OUT" 2>&1 &
   SERVER_PID=$!
   _pids+=($SERVER_PID)
   exec 7>"$SERVER_IN"
