@@ -194,6 +194,11 @@ TEST_F(LinkTest, ReadsAndWritesTravelInOneExchange) {
     EXPECT_FALSE(IpcProcess(code));
     EXPECT_EQ(code, IPC_ERR_NODATA);
     EXPECT_EQ(standIn->Command("stats"), "exchanges 2 reads 6 writes 2");
+
+    // A write without a source stores zeros instead of reading through a null pointer.
+    EXPECT_TRUE(IpcQueueWrite(0x2000, 2, nullptr, code));
+    ASSERT_TRUE(IpcProcess(code));
+    EXPECT_EQ(standIn->Command("get 0x2000 2"), "0");
 }
 
 TEST_F(LinkTest, OpenWithoutSimulatorFailsWith2) {
