@@ -1,7 +1,9 @@
 // The runtime's text conversions and their error texts.
 #include "app/Runtime.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -56,6 +58,39 @@ char DecimalSeparator() {
 
 namespace {
 
+long ExponentOf(const std::string& canonical) {
+    std::size_t e = canonical.find('e');
+    if (e == std::string::npos) return 0;
+    long value = 0;
+    bool negative = false;
+    std::size_t i = e + 1;
+    if (i < canonical.size() && (canonical[i] == '+' || canonical[i] == '-')) negative = canonical[i++] == '-';
+    for (; i < canonical.size(); ++i) value = std::min(100000L, value * 10 + (canonical[i] - '0'));
+    return negative ? -value : value;
+}
+
+// The power of ten of the first significant digit of a canonical number ("1.5e3": 4,
+// "0.002": -2); tells an overflow from an underflow.
+long DecimalMagnitude(const std::string& canonical) {
+    std::size_t i = 0, n = canonical.size();
+    if (i < n && (canonical[i] == '+' || canonical[i] == '-')) ++i;
+    long magnitude = 0;
+    bool significant = false, fraction = false;
+    for (; i < n && canonical[i] != 'e'; ++i) {
+        char c = canonical[i];
+        if (c == '.') {
+            fraction = true;
+        } else if (!significant && c == '0') {
+            if (fraction) --magnitude;
+        } else {
+            if (!significant && fraction) return magnitude + ExponentOf(canonical);
+            significant = true;
+            if (!fraction) ++magnitude;
+        }
+    }
+    return significant ? magnitude + ExponentOf(canonical) : 0;
+}
+
 // Parses by the grammar with the given separator; false when the text does not match.
 bool ParseFloat(const std::string& text, char separator, double& out) {
     std::size_t i = 0, n = text.size();
@@ -80,14 +115,19 @@ bool ParseFloat(const std::string& text, char separator, double& out) {
     }
     while (i < n && text[i] == ' ') ++i;
     if (i != n) return false;
-    // strtod follows LC_NUMERIC; the program keeps it at "C", so "." is the separator here.
-    char* end = nullptr;
-    errno = 0;
-    out = std::strtod(canonical.c_str(), &end);
+    // from_chars reads "." whatever the process locale says.
+    const char* first = canonical.data();
+    const char* last = first + canonical.size();
+    if (*first == '+') ++first;  // from_chars takes a minus sign only
+    auto [end, error] = std::from_chars(first, last, out);
     // A number beyond the range of a double is no valid number either (it would become an
-    // infinity that no later conversion can take).
-    if (std::isinf(out)) return false;
-    return end && *end == '\0';
+    // infinity that no later conversion can take); one too small to tell from 0 is 0.
+    if (error == std::errc::result_out_of_range) {
+        if (DecimalMagnitude(canonical) > 0) return false;
+        out = 0.0;
+        return end == last;
+    }
+    return error == std::errc() && end == last && !std::isinf(out);
 }
 
 }  // namespace
