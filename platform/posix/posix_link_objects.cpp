@@ -396,24 +396,46 @@ bool OwnerAlive(const MappingHeader& header) {
     return ProcessAlive(header.ownerPid, header.ownerStart);
 }
 
-// Removes our objects whose creator is gone. Best effort: only where shm is a folder.
+// Removes this user's objects whose creator is gone. In our own folder (whose lock we hold)
+// a bad header is a crash's leftover too; objects of other folders, whose creators do not
+// take our lock, go only with a complete header naming a dead creator, so that one being
+// made right now is never taken for a leftover. Folders that no longer exist thus cannot keep
+// their leftovers for ever. Best effort: only where shm is a folder.
 void SweepStaleObjects(const std::string& folderPath) {
-    std::string prefix = ShmPrefix(folderPath);
+    std::string userPrefix = "korva-" + std::to_string(geteuid()) + "-";
+    std::string ownPrefix = ShmPrefix(folderPath);
     DIR* folder = opendir("/dev/shm");
     if (!folder) return;
-    std::vector<std::string> stale;
+    struct Stale {
+        std::string name;
+        dev_t device;
+        ino_t inode;
+    };
+    std::vector<Stale> stale;
     while (dirent* item = readdir(folder)) {
-        if (std::strncmp(item->d_name, prefix.c_str(), prefix.size()) != 0) continue;
+        if (std::strncmp(item->d_name, userPrefix.c_str(), userPrefix.size()) != 0) continue;
+        bool own = std::strncmp(item->d_name, ownPrefix.c_str(), ownPrefix.size()) == 0;
         std::string name = std::string("/") + item->d_name;
         int fd = shm_open(name.c_str(), O_RDONLY | O_CLOEXEC, 0);
         if (fd < 0) continue;
         MappingHeader header;
-        // Under the folder lock a header is complete, so a bad one is a crash's leftover.
-        if (!ReadHeader(fd, header) || !OwnerAlive(header)) stale.push_back(name);
+        bool complete = ReadHeader(fd, header);
+        struct stat info;
+        if (((own && !complete) || (complete && !OwnerAlive(header))) && fstat(fd, &info) == 0)
+            stale.push_back(Stale{name, info.st_dev, info.st_ino});
         close(fd);
     }
     closedir(folder);
-    for (const std::string& name : stale) shm_unlink(name.c_str());
+    // Only if the name still means the object found dead: another folder's creator may have
+    // replaced it meanwhile.
+    for (const Stale& item : stale) {
+        int fd = shm_open(item.name.c_str(), O_RDONLY | O_CLOEXEC, 0);
+        if (fd < 0) continue;
+        struct stat info;
+        bool same = fstat(fd, &info) == 0 && info.st_dev == item.device && info.st_ino == item.inode;
+        close(fd);
+        if (same) shm_unlink(item.name.c_str());
+    }
 }
 
 HANDLE Register(int fd, const std::string& shmName, std::uint64_t dataSize, bool writable, bool created) {

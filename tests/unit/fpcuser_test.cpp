@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include <dirent.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -499,11 +500,17 @@ TEST_F(LinkTest, SurvivesWhatCrashedProcessesLeftBehind) {
     EXPECT_EQ(GlobalFindAtomA(name.c_str()), 0);
     CloseHandle(live);
 
-    // The same block and an atom left by a process that died holding them.
+    // The same block and an atom left by a process that died holding them, and a block it
+    // left in a link folder of its own, which nobody will use again.
+    testsupport::TempDir otherFolder;
+    chmod(otherFolder.Path().c_str(), 0700);
     pid_t child = fork();
     if (child == 0) {
         bool made = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 0x8000, name.c_str()) &&
                     GlobalAddAtomA("left by a crash") != 0;
+        setenv("KORVA_LINK_DIR", otherFolder.Path().c_str(), 1);
+        made = made && CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 0x8000,
+                                          "left-in-another-folder");
         _exit(made ? 0 : 1);
     }
     int status = 0;
@@ -511,6 +518,12 @@ TEST_F(LinkTest, SurvivesWhatCrashedProcessesLeftBehind) {
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(GlobalFindAtomA("left by a crash"), 0);
     EXPECT_TRUE(Open(code)) << code;
+    std::string shared;
+    DIR* objects = opendir("/dev/shm");
+    ASSERT_NE(objects, nullptr);
+    while (dirent* item = readdir(objects)) shared += std::string(item->d_name) + "\n";
+    closedir(objects);
+    EXPECT_EQ(shared.find("left-in-another-folder"), std::string::npos) << shared;
 
     // A second stand-in for a class that is served already refuses to start.
     StandIn second({"--class", "FS98MAIN"});
