@@ -9,9 +9,6 @@ source "$(dirname "$0")/lib/harness.sh"
 STANDIN="$KORVA_BUILD_DIR/tools/simstandin/simstandin"
 [ -x "$STANDIN" ] || { fail "no stand-in at $STANDIN"; finish; }
 
-# A link folder of this test's own, so other stand-ins on the machine cannot answer.
-export KORVA_LINK_DIR="$WORK/link"
-mkdir -m 700 "$KORVA_LINK_DIR"
 
 # Starts the stand-in; commands go in through descriptor 8, replies come out in $SIM_OUT.
 start_simulator() {

@@ -1,6 +1,6 @@
 // The demo flight: the geodesy it rests on, a flight that turns no faster than standard
 // rate and loops, and values that make the instrument's needles point at the stations.
-#include "../../tools/simstandin/DemoFlight.h"
+#include "DemoFlight.h"
 #include "flightdata/FlightData.h"
 
 #include <gtest/gtest.h>

@@ -8,7 +8,7 @@
 #include "net/ValueRequest.h"
 
 // The stand-in's server is a tool, not part of the instrument's library.
-#include "tools/simstandin/DataServer.cpp"
+#include "DataServer.h"
 
 #include <gtest/gtest.h>
 

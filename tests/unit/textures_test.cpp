@@ -6,7 +6,7 @@
 #include "display/Textures.h"
 #include "flightdata/FPCuser.h"
 // The stand-in's end of the link, served on a thread of this test program.
-#include "tools/simstandin/SimulatorLink.cpp"
+#include "SimulatorLink.h"
 
 #include <filesystem>
 #include <sys/stat.h>

@@ -140,7 +140,9 @@ TEST(KeyTable, KeysTheProgramUsesAndTheirNeighbours) {
     }
     for (int vk = 0; vk < 256; ++vk) {
         bool shared = vk == VK_SHIFT || vk == VK_CONTROL || vk == VK_MENU || vk == VK_RETURN || vk == VK_OEM_PLUS;
-        if (!shared) EXPECT_LE(seen[vk], 1) << "code " << vk;
+        if (!shared) {
+            EXPECT_LE(seen[vk], 1) << "code " << vk;
+        }
     }
 }
 

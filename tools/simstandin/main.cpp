@@ -2,6 +2,7 @@
 // It serves the FSUIPC link's window class on the local transport and, with --serve, the
 // companion data server; values are set through control commands on standard input or in
 // a script file, one reply line per command. Run "simstandin --help" for the commands.
+#include "DemoFlight.h"
 #include "OffsetMemory.h"
 #include "SimulatorLink.h"
 
@@ -29,11 +30,15 @@ namespace {
 
 constexpr char Usage[] =
     "usage: simstandin [--class FS98MAIN|UIPCMAIN | --no-link] [--script FILE] [--serve PORT [--bind ADDR]] [--stay]\n"
+    "                  [--demo [--speed FACTOR]]\n"
     "  Serves the simulator's window class (default FS98MAIN) to the instrument's FSUIPC link.\n"
     "  --no-link      serves no window class (only the data server, with --serve)\n"
     "  --script FILE  runs the commands in FILE once the link is served\n"
     "  --serve PORT   also starts the data server on PORT (0: any free port), at ADDR (127.0.0.1)\n"
     "  --stay         keeps serving when standard input ends, until SIGINT or SIGTERM\n"
+    "  --demo         flies the demo circuit (two VORs, two NDBs) and keeps the values moving;\n"
+    "                 implies --stay\n"
+    "  --speed FACTOR runs the demo flight FACTOR times faster than real time (default 1)\n"
     "commands (one reply line each; numbers decimal or 0x hex):\n"
     "  set OFFSET SIZE VALUE   store VALUE (may be negative) in SIZE = 1, 2, 4 or 8 bytes\n"
     "  get OFFSET SIZE         print the unsigned value stored there\n"
@@ -202,6 +207,8 @@ int main(int argc, char** argv) {
     std::string bindAddress = "127.0.0.1";
     long servePort = -1;
     bool stay = false;
+    bool demoFlight = false;
+    double demoSpeed = 1.0;
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
         bool hasValue = i + 1 < argc;
@@ -222,6 +229,16 @@ int main(int argc, char** argv) {
             className.clear();
         } else if (option == "--stay") {
             stay = true;
+        } else if (option == "--demo") {
+            demoFlight = true;
+            stay = true;
+        } else if (option == "--speed" && hasValue) {
+            char* end = nullptr;
+            demoSpeed = std::strtod(argv[++i], &end);
+            if (*end || !(demoSpeed > 0) || demoSpeed > 1000) {
+                std::fprintf(stderr, "simstandin: bad speed %s\n", argv[i]);
+                return 2;
+            }
         } else if (option == "--help" || option == "-h") {
             std::fputs(Usage, stdout);
             return 0;
@@ -257,6 +274,12 @@ int main(int argc, char** argv) {
         return 1;
 #endif
     }
+    std::unique_ptr<demo::DemoFlight> flight;
+    if (demoFlight) {
+        flight = std::make_unique<demo::DemoFlight>(standIn.memory, demoSpeed);
+        flight->Start();
+        std::printf("demo flight running at %g times real time\n", demoSpeed);
+    }
     std::printf("ready\n");
     std::fflush(stdout);
 
@@ -272,6 +295,7 @@ int main(int argc, char** argv) {
     if (!quit) quit = ServeStandardInput(standIn);
     while (!quit && stay && !stopRequested) usleep(100000);
 
+    if (flight) flight->Stop();
 #ifdef HAVE_DATA_SERVER
     if (standIn.dataServer) standIn.dataServer->Stop();
 #endif

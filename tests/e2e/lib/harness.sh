@@ -14,6 +14,9 @@ TITLE_NETWORK='TAVRO VOR/ADF v1.2 - Freeware [NETWORK]'
 _pids=()
 _failures=0
 WORK=$(mktemp -d /tmp/korva-e2e-XXXXXX)
+# A link folder of this test's own, so that no other simulator stand-in can answer here.
+export KORVA_LINK_DIR="$WORK/link"
+mkdir -m 0700 "$KORVA_LINK_DIR"
 
 cleanup() {
   local p
