@@ -23,6 +23,9 @@ TKvTcpBlockClient* TcpClient = nullptr;
 
 namespace {
 
+// The icon loaded for the current window class; freed with the class.
+HICON ClassIcon = nullptr;
+
 HINSTANCE ModuleInstance() {
     return GetModuleHandleA(nullptr);
 }
@@ -113,6 +116,11 @@ void DestroyInstrumentWindow() {
     }
     if (!UnregisterClassA(windowtexts::ClassNameForUnregister, ModuleInstance()))
         ShowError(windowtexts::UnregisterFailed, windowtexts::UnregisterCaption, MB_ICONINFORMATION);
+    // Every creation loads the icon anew; without this each move step would keep one more.
+    if (ClassIcon) {
+        DestroyIcon(ClassIcon);
+        ClassIcon = nullptr;
+    }
     // A client that is not connected is freed too: nothing uses it once the window is gone,
     // and the next creation makes a new one.
     if (NetworkMode && TcpClient) {
@@ -128,8 +136,10 @@ bool CreateInstrumentWindow(const char* title, int width, int height, int colorB
     wc.cbClsExtra = 0;
     wc.cbWndExtra = 0;
     wc.hInstance = ModuleInstance();
-    wc.hIcon = static_cast<HICON>(LoadImageA(nullptr, windowtexts::IconFile, IMAGE_ICON, 0, 0,
-                                             LR_LOADFROMFILE | LR_DEFAULTSIZE));
+    if (ClassIcon) DestroyIcon(ClassIcon);
+    ClassIcon = static_cast<HICON>(LoadImageA(nullptr, windowtexts::IconFile, IMAGE_ICON, 0, 0,
+                                              LR_LOADFROMFILE | LR_DEFAULTSIZE));
+    wc.hIcon = ClassIcon;
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.hbrBackground = nullptr;
     wc.lpszMenuName = nullptr;

@@ -181,3 +181,7 @@ bool PosixIconPixels(HICON icon, int& width, int& height, const unsigned char*& 
     rgba = image.rgba.data();
     return true;
 }
+
+std::size_t PosixLiveIconCount() {
+    return Backend().icons.size();
+}

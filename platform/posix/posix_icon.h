@@ -8,3 +8,7 @@
 // from LoadImageA. False for a null, unknown or destroyed handle. The pixels stay valid until
 // DestroyIcon.
 bool PosixIconPixels(HICON icon, int& width, int& height, const unsigned char*& rgba);
+
+// How many icons are loaded and not yet destroyed (the window keeps one per creation).
+#include <cstddef>
+std::size_t PosixLiveIconCount();

@@ -397,7 +397,8 @@ BOOL ShowWindow(HWND handle, int command) {
         PumpUntil(0.15, placed);
         if (!placed()) glfwSetWindowPos(w->glfw, w->targetClientX, w->targetClientY);
     }
-    PumpUntil(0.05, [] { return false; });
+    // Take what has already arrived (the first focus and exposure) while still sending.
+    glfwPollEvents();
     if (!wasVisible) {
         // The first showing tells the window its client size and place again, now that its
         // rendering context may be current.

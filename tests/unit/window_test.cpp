@@ -6,6 +6,7 @@
 #include "app/MainLoop.h"
 #include "display/InstrumentWindow.h"
 #include "platform/Window.h"
+#include "platform/posix/posix_icon.h"
 #include "platform/posix/posix_window_keys.h"
 
 #include <GLFW/glfw3.h>
@@ -147,3 +148,20 @@ TEST(KeyTable, KeysTheProgramUsesAndTheirNeighbours) {
 }
 
 }  // namespace
+
+// Every window creation loads the icon anew; a move step must not keep the old one.
+TEST(InstrumentWindowLifetime, RepeatedCreationsKeepOneIcon) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (the test runner starts one)";
+    testsupport::TempDir dir;
+    testsupport::ScopedCurrentDirectory cwd(testsupport::RunDir());
+    ConfigFile = dir.File("KORVAVorAdf.INI");
+    NetworkMode = false;
+    std::size_t before = PosixLiveIconCount();
+    Recreating = true;
+    ASSERT_TRUE(CreateInstrumentWindow(titles::Fsuipc, 200, 200, 32, true));
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(RecreateWindow(titles::Fsuipc));
+    EXPECT_EQ(PosixLiveIconCount(), before + 1);
+    DestroyInstrumentWindow();
+    EXPECT_EQ(PosixLiveIconCount(), before);
+    Recreating = false;
+}
