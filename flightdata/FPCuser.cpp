@@ -5,6 +5,8 @@
 // destinations kept in the client's own list (addresses may be wider than the 32-bit field).
 #include "flightdata/FPCuser.h"
 
+#include "flightdata/LinkBlock.h"
+
 #include "platform/Link.h"
 #include "platform/System.h"
 
@@ -14,18 +16,10 @@
 
 namespace {
 
-constexpr std::uint32_t BlockSize = 0x8000;
-// Requests, terminator included, may fill the block only up to here.
-constexpr std::uint64_t BlockLimit = 0x7F00;
-constexpr std::uint32_t ReadHeaderSize = 16;
-constexpr std::uint32_t WriteHeaderSize = 12;
-constexpr std::uint32_t TerminatorSize = 4;
-constexpr std::uint32_t KindRead = 1;
-constexpr std::uint32_t KindWrite = 2;
+using namespace linkblock;
 
 constexpr char ClassUipc[] = "UIPCMAIN";
 constexpr char ClassFs98[] = "FS98MAIN";
-constexpr char MessageName[] = "FsasmLib:IPC";
 
 constexpr std::uint32_t OffsetFsuipcVersion = 0x3304;
 constexpr std::uint32_t OffsetSimulatorVersion = 0x3308;

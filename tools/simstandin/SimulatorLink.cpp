@@ -2,6 +2,8 @@
 // and is checked record by record before anything in it is used.
 #include "SimulatorLink.h"
 
+#include "flightdata/LinkBlock.h"
+
 #include "platform/Link.h"
 
 #include <algorithm>
@@ -12,11 +14,7 @@ using linktransport::PutLe32;
 
 namespace {
 
-constexpr char MessageName[] = "FsasmLib:IPC";
-constexpr std::uint32_t KindRead = 1;
-constexpr std::uint32_t KindWrite = 2;
-constexpr std::size_t ReadHeader = 16;
-constexpr std::size_t WriteHeader = 12;
+using namespace linkblock;
 constexpr std::uint32_t VersionArea = 0x3304;
 constexpr std::uint32_t VersionAreaEnd = 0x330C;
 constexpr std::uint32_t ClientVersionOffset = 0x330A;
@@ -43,7 +41,7 @@ std::vector<BlockRecord> CarryOutBlock(unsigned char* block, std::size_t size, O
     while (at + 4 <= size) {
         std::uint32_t kind = GetLe32(block + at);
         if ((kind & 0xFF) == 0) break;
-        std::size_t header = kind == KindRead ? ReadHeader : kind == KindWrite ? WriteHeader : 0;
+        std::size_t header = kind == KindRead ? ReadHeaderSize : kind == KindWrite ? WriteHeaderSize : 0;
         if (header == 0 || size - at < header) break;
         std::uint32_t offset = GetLe32(block + at + 4);
         std::uint32_t length = GetLe32(block + at + 8);
@@ -137,7 +135,7 @@ bool SimulatorLink::Exchange(WPARAM atom, Misbehaviour mode) {
         std::size_t end = 0;
         for (const BlockRecord& record : records) {
             std::uint32_t size = GetLe32(block + record.position + 8);
-            end = record.position + (record.kind == KindRead ? ReadHeader : WriteHeader) + size;
+            end = record.position + (record.kind == KindRead ? ReadHeaderSize : WriteHeaderSize) + size;
             PutLe32(block + record.position + 4, 0xFFFFFFFF);
             PutLe32(block + record.position + 8, 0xFFFFFFF0);
             if (record.kind == KindRead) PutLe32(block + record.position + 12, 0x00001000);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "OffsetMemory.h"
+#include "flightdata/LinkBlock.h"
 #include "platform/posix/LinkServer.h"
 
 #include <atomic>
@@ -48,7 +49,7 @@ std::vector<BlockRecord> CarryOutBlock(unsigned char* block, std::size_t size, O
 
 class SimulatorLink {
 public:
-    static constexpr std::size_t BlockSize = 0x8000;
+    static constexpr std::size_t BlockSize = linkblock::BlockSize;
 
     explicit SimulatorLink(OffsetMemory& memory) : memory_(memory) {}
     ~SimulatorLink() { Stop(); }
