@@ -35,7 +35,7 @@ struct Picture {
     Picture(int w, int h, Colour fill) : width(w), height(h), rgb(std::size_t(w) * h * 3) {
         Fill(0, 0, 1, 1, fill);
     }
-    // Paints the part u0 <= u < u1, v0 <= v < v1 of the picture.
+    // Paints the region u0 <= u < u1, v0 <= v < v1 of the picture.
     Picture& Fill(double u0, double v0, double u1, double v1, Colour c) {
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x) {

@@ -86,7 +86,7 @@ void DrawFace(Picture& face, Picture& mask) {
     cairo_arc(cr, 0, 0, open + look::RimWidth + 0.003, 0, 2 * M_PI);
     cairo_stroke(cr);
 
-    // Case edge and screws, inside the part of the corners that a square window shows.
+    // Case edge and screws, inside the corner areas that a square window shows.
     cairo_set_source_rgb(cr, 0.30, 0.30, 0.31);
     cairo_set_line_width(cr, 0.008);
     cairo_rectangle(cr, -0.975, -0.975, 1.95, 1.95);
