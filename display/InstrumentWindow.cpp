@@ -86,6 +86,11 @@ bool InitScene() {
     }
     if (!LoadTextures()) return false;
     MakeFontLists();
+    SetSceneState();
+    return true;
+}
+
+void SetSceneState() {
     glEnable(GL_TEXTURE_2D);
     glShadeModel(GL_SMOOTH);
     glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
@@ -93,7 +98,6 @@ bool InitScene() {
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-    return true;
 }
 
 void DestroyInstrumentWindow() {

@@ -44,4 +44,6 @@ bool CreateInstrumentWindow(const char* title, int width, int height, int colorB
 void DestroyInstrumentWindow();
 void ResizeScene(int width, int height);
 bool InitScene();
+// The GL state every new window starts from (texturing, shading, clear values, depth test).
+void SetSceneState();
 LRESULT CALLBACK InstrumentWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -4,6 +4,7 @@
 // Header-only, because each test program is linked with TestSupport.cpp alone.
 #pragma once
 
+#include "display/InstrumentWindow.h"
 #include "platform/OpenGL.h"
 
 #include <GLFW/glfw3.h>
@@ -131,22 +132,11 @@ protected:
 
     // The state a fresh window starts from, as the scene set-up makes it.
     static void ResetSceneState() {
-        glViewport(0, 0, Width, Height);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        gluPerspective(45.0, double(Width) / double(Height), 0.1, 100.0);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        ResizeScene(Width, Height);
         glDisable(GL_BLEND);
         glBlendFunc(GL_ONE, GL_ZERO);
         glColor3f(1, 1, 1);
-        glEnable(GL_TEXTURE_2D);
-        glShadeModel(GL_SMOOTH);
-        glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
-        glClearDepth(1.0);
-        glEnable(GL_DEPTH_TEST);
-        glDepthFunc(GL_LEQUAL);
-        glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+        SetSceneState();
     }
 
     // The frame as drawn so far, read from the back buffer before any swap.
