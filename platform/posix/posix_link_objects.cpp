@@ -446,6 +446,18 @@ HANDLE Register(int fd, const std::string& shmName, std::uint64_t dataSize, bool
     return object;
 }
 
+// The link folder and the shared-memory name of a named block; a name too long for the
+// system fails with the error its caller reports for it.
+bool ObjectName(LPCSTR name, DWORD tooLongError, std::string& folder, std::string& shmName) {
+    if (!LinkDirectory(folder)) return false;
+    shmName = ShmName(folder, name);
+    if (shmName.size() > 255) {
+        SetLastError(tooLongError);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES, DWORD protect, DWORD maximumSizeHigh,
@@ -456,13 +468,8 @@ HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES, DWORD protect, DWO
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    std::string folder;
-    if (!LinkDirectory(folder)) return nullptr;
-    std::string shmName = ShmName(folder, name);
-    if (shmName.size() > 255) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
+    std::string folder, shmName;
+    if (!ObjectName(name, ERROR_INVALID_PARAMETER, folder, shmName)) return nullptr;
     FolderLock lock(folder);
     if (!lock.Held()) {
         SetLastError(ERROR_ACCESS_DENIED);
@@ -519,13 +526,8 @@ HANDLE OpenFileMappingA(DWORD desiredAccess, BOOL, LPCSTR name) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    std::string folder;
-    if (!LinkDirectory(folder)) return nullptr;
-    std::string shmName = ShmName(folder, name);
-    if (shmName.size() > 255) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return nullptr;
-    }
+    std::string folder, shmName;
+    if (!ObjectName(name, ERROR_FILE_NOT_FOUND, folder, shmName)) return nullptr;
     bool writable = (desiredAccess & FILE_MAP_WRITE) != 0;
     FolderLock lock(folder);
     int fd = shm_open(shmName.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC, 0);
