@@ -52,7 +52,7 @@ std::string RunDir() {
 
 std::string TestDataDir() {
     const char* env = std::getenv("KORVA_TESTDATA");
-    return env ? env : std::string(KORVA_SOURCE_DIR) + "/../shared/testdata";
+    return env ? env : std::string(KORVA_SOURCE_DIR) + "/tests/data";
 }
 
 }  // namespace testsupport

@@ -32,7 +32,7 @@ private:
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& bytes);
 
-// The build's run folder (pictures and icon) and the shared test data folder.
+// The build's run folder (pictures and icon) and the folder of test data (tests/data).
 std::string RunDir();
 std::string TestDataDir();
 
