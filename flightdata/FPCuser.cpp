@@ -7,6 +7,7 @@
 
 #include "flightdata/LinkBlock.h"
 
+#include "platform/ByteOrder.h"
 #include "platform/Link.h"
 #include "platform/System.h"
 
@@ -56,10 +57,6 @@ struct LinkState {
 };
 
 LinkState state;
-
-void PutLe32(unsigned char* at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
-}
 
 std::uint32_t Used() {
     return static_cast<std::uint32_t>(state.writePosition - state.blockStart);

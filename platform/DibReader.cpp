@@ -5,6 +5,8 @@
 // bfSize, biSizeImage and the densities are never used.
 #include "platform/DibReader.h"
 
+#include "platform/ByteOrder.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <limits>
@@ -23,17 +25,8 @@ constexpr std::uint32_t CompressionBitfields = 3;
 constexpr std::size_t FileHeaderSize = 14;
 constexpr std::int64_t MaxDimension = 65536;
 
-std::uint16_t U16(const unsigned char* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t U32(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
 std::int64_t S32(const unsigned char* p) {
-    const std::uint32_t v = U32(p);
+    const std::uint32_t v = GetLe32(p);
     return v < 0x80000000u ? static_cast<std::int64_t>(v)
                            : static_cast<std::int64_t>(v) - (std::int64_t{1} << 32);
 }
@@ -94,7 +87,7 @@ struct Layout {
 bool ParseLayout(const unsigned char* data, std::size_t size, std::size_t headerAt,
                  const std::uint32_t* fileOffBits, bool iconMask, Layout& out) {
     if (headerAt > size || size - headerAt < 4) return false;
-    const std::uint32_t headerSize = U32(data + headerAt);
+    const std::uint32_t headerSize = GetLe32(data + headerAt);
     if (headerSize < 12 || headerSize > size - headerAt) return false;
     const unsigned char* h = data + headerAt;
 
@@ -110,17 +103,17 @@ bool ParseLayout(const unsigned char* data, std::size_t size, std::size_t header
     std::uint32_t compression = CompressionRgb;
     std::uint32_t colorsUsed = 0;
     if (os2v1) {
-        width = U16(h + 4);
-        height = U16(h + 6);
-        planes = U16(h + 8);
-        out.bitCount = U16(h + 10);
+        width = GetLe16(h + 4);
+        height = GetLe16(h + 6);
+        planes = GetLe16(h + 8);
+        out.bitCount = GetLe16(h + 10);
     } else {
         width = S32(h + 4);
         height = S32(h + 8);
-        planes = U16(h + 12);
-        out.bitCount = U16(h + 14);
-        if (headerSize >= 20) compression = U32(h + 16);
-        if (headerSize >= 36) colorsUsed = U32(h + 32);
+        planes = GetLe16(h + 12);
+        out.bitCount = GetLe16(h + 14);
+        if (headerSize >= 20) compression = GetLe32(h + 16);
+        if (headerSize >= 36) colorsUsed = GetLe32(h + 32);
         // OS/2 gives 3 and 4 other meanings (Huffman 1D, RLE24), which we do not read.
         if (os2v2 && compression > CompressionRle4) return false;
     }
@@ -173,15 +166,15 @@ bool ParseLayout(const unsigned char* data, std::size_t size, std::size_t header
     }
     if (compression == CompressionBitfields) {
         if (headerSize >= 52) {
-            masks[0] = U32(h + 40);
-            masks[1] = U32(h + 44);
-            masks[2] = U32(h + 48);
-            masks[3] = headerSize >= 56 ? U32(h + 52) : 0;
+            masks[0] = GetLe32(h + 40);
+            masks[1] = GetLe32(h + 44);
+            masks[2] = GetLe32(h + 48);
+            masks[3] = headerSize >= 56 ? GetLe32(h + 52) : 0;
         } else {
             if (size - cursor < 12) return false;
-            masks[0] = U32(data + cursor);
-            masks[1] = U32(data + cursor + 4);
-            masks[2] = U32(data + cursor + 8);
+            masks[0] = GetLe32(data + cursor);
+            masks[1] = GetLe32(data + cursor + 4);
+            masks[2] = GetLe32(data + cursor + 8);
             masks[3] = 0;
             cursor += 12;
         }
@@ -304,7 +297,7 @@ bool DecodeUncompressed(const unsigned char* data, std::size_t size, const Layou
                 break;
             }
             default: {
-                const std::uint32_t v = l.bitCount == 16 ? U16(row + x * 2) : U32(row + x * 4);
+                const std::uint32_t v = l.bitCount == 16 ? GetLe16(row + x * 2) : GetLe32(row + x * 4);
                 const unsigned a = hasAlpha ? l.alpha.Extract(v) : 255;
                 if (hasAlpha && a != 0) anyAlpha = true;
                 canvas.Put(x, y, l.red.Extract(v), l.green.Extract(v), l.blue.Extract(v), a);
@@ -407,7 +400,7 @@ std::size_t DibRgbRowBytes(std::int32_t width) {
 
 bool DecodeBitmap(const unsigned char* data, std::size_t size, DibImage& out) {
     if (data == nullptr || size < FileHeaderSize || data[0] != 'B' || data[1] != 'M') return false;
-    const std::uint32_t offBits = U32(data + 10);
+    const std::uint32_t offBits = GetLe32(data + 10);
     Layout layout;
     if (!ParseLayout(data, size, FileHeaderSize, &offBits, false, layout)) return false;
     try {

@@ -1,7 +1,8 @@
 // The kernel and user services the FSUIPC link needs: finding the simulator's window,
 // registered messages, send-with-time-out, global atoms and named shared memory.
-// On Windows these are the real calls; on Linux posix_link.cpp provides them over a
-// per-user local socket, an atom table file and POSIX shared memory (docs/link-transport.md).
+// On Windows these are the real calls; on Linux posix_link.cpp, posix_atoms.cpp and
+// posix_shared_memory.cpp provide them over a per-user local socket, an atom table file and
+// POSIX shared memory (docs/link-transport.md).
 #pragma once
 
 #include "platform/WinTypes.h"

@@ -6,19 +6,18 @@
 // the entry nearest to it is kept at its own size, which is all a window icon needs.
 #include "platform/posix/posix_icon.h"
 
+#include "platform/ByteOrder.h"
 #include "platform/DibReader.h"
 #include "platform/System.h"
 #include "platform/Window.h"
+#include "platform/posix/posix_common.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <new>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <unordered_map>
 #include <vector>
 
@@ -48,49 +47,32 @@ IconBackend& Backend() {
     return backend;
 }
 
-std::uint16_t U16(const unsigned char* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t U32(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
 // Reads the whole file; on failure sets the error Windows' CreateFile/ReadFile would.
 bool ReadIconFile(const char* name, std::vector<unsigned char>& bytes) {
-    const int fd = open(name, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        SetLastError(errno == EACCES || errno == EPERM ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
+    std::string text;
+    switch (posixcommon::ReadWholeFile(name, MaxIconFileSize, text)) {
+    case posixcommon::ReadResult::Read:
+        bytes.assign(text.begin(), text.end());
+        return true;
+    case posixcommon::ReadResult::Missing:
+        SetLastError(ERROR_FILE_NOT_FOUND);
         return false;
+    case posixcommon::ReadResult::Failed:
+        break;
     }
-    struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        // Windows refuses to open a folder as a file with "access denied".
+    // A name that leads nowhere is "not found"; Windows refuses to open a folder as a file
+    // with "access denied"; a file too large to be an icon holds no usable one.
+    switch (errno) {
+    case ENOTDIR: case ELOOP: case ENAMETOOLONG: case ENXIO: case ENODEV:
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        break;
+    case EFBIG:
+        SetLastError(ERROR_INVALID_DATA);
+        break;
+    default:
         SetLastError(ERROR_ACCESS_DENIED);
-        close(fd);
-        return false;
     }
-    bool ok = true;
-    unsigned char piece[65536];
-    for (;;) {
-        const ssize_t got = read(fd, piece, sizeof piece);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            SetLastError(ERROR_ACCESS_DENIED);
-            ok = false;
-            break;
-        }
-        if (got == 0) break;
-        if (bytes.size() + static_cast<std::size_t>(got) > MaxIconFileSize) {
-            SetLastError(ERROR_INVALID_DATA);
-            ok = false;
-            break;
-        }
-        bytes.insert(bytes.end(), piece, piece + got);
-    }
-    close(fd);
-    return ok;
+    return false;
 }
 
 struct Candidate {
@@ -107,13 +89,13 @@ std::vector<Candidate> RankEntries(const std::vector<unsigned char>& file, int c
     std::vector<Candidate> ranked;
     if (file.size() < DirectoryHeaderSize) return ranked;
     const unsigned char* d = file.data();
-    if (U16(d) != 0 || U16(d + 2) != 1) return ranked;  // not an icon directory
-    const std::size_t count = U16(d + 4);
+    if (GetLe16(d) != 0 || GetLe16(d + 2) != 1) return ranked;  // not an icon directory
+    const std::size_t count = GetLe16(d + 4);
     if (count > (file.size() - DirectoryHeaderSize) / DirectoryEntrySize) return ranked;
     for (std::size_t i = 0; i < count; ++i) {
         const unsigned char* e = d + DirectoryHeaderSize + i * DirectoryEntrySize;
-        const std::uint32_t length = U32(e + 8);
-        const std::uint32_t offset = U32(e + 12);
+        const std::uint32_t length = GetLe32(e + 8);
+        const std::uint32_t offset = GetLe32(e + 12);
         if (offset >= file.size()) continue;
         Candidate c;
         c.offset = offset;
@@ -121,11 +103,11 @@ std::vector<Candidate> RankEntries(const std::vector<unsigned char>& file, int c
         c.length = std::min<std::size_t>(length, file.size() - offset);
         c.width = e[0] == 0 ? 256 : e[0];
         c.height = e[1] == 0 ? 256 : e[1];
-        c.bitCount = U16(e + 6);
+        c.bitCount = GetLe16(e + 6);
         const unsigned char* image = d + offset;
         if (c.length >= 8 && std::memcmp(image, "\x89PNG\r\n\x1a\n", 8) == 0) continue;
         // The bitmap's own header is more trustworthy than the directory about the depth.
-        if (c.length >= 16 && U32(image) >= 16) c.bitCount = U16(image + 14);
+        if (c.length >= 16 && GetLe32(image) >= 16) c.bitCount = GetLe16(image + 14);
         ranked.push_back(c);
     }
     auto distance = [cx, cy](const Candidate& c) { return std::abs(c.width - cx) + std::abs(c.height - cy); };

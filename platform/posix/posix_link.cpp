@@ -1,18 +1,16 @@
 // posix backend: the client side of the link's local transport, standing in for user32's
 // FindWindowExA/RegisterWindowMessageA/SendMessageTimeoutA. A class's "window" is a local
 // socket in the per-user folder, kept alive by a lock its server holds; each message is one
-// connection. Global atoms and shared memory are in posix_link_objects.cpp.
-// Knowingly different from Windows: only top-level look-ups by class, flags of
+// connection. Knowingly different from Windows: only top-level look-ups by class, flags of
 // SendMessageTimeoutA ignored (it always blocks), message numbers from a fixed hash.
+#include "platform/ByteOrder.h"
 #include "platform/Link.h"
 #include "platform/System.h"
-#include "platform/posix/LinkServer.h"
+#include "platform/posix/posix_common.h"
+#include "platform/posix/posix_link_transport.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -21,139 +19,11 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-namespace linktransport {
-
-namespace {
-
-bool UsableFolder(const std::string& folder) {
-    struct stat info;
-    if (lstat(folder.c_str(), &info) != 0) return false;
-    return S_ISDIR(info.st_mode) && info.st_uid == geteuid() && (info.st_mode & 077) == 0;
-}
-
-}  // namespace
-
-bool LinkDirectory(std::string& folder) {
-    const char* chosen = std::getenv("KORVA_LINK_DIR");
-    if (chosen && *chosen) {
-        folder = chosen;
-    } else if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/') {
-        folder = std::string(runtime) + "/korva-link";
-    } else {
-        folder = "/tmp/korva-link-" + std::to_string(geteuid());
-    }
-    // mkdir never follows a link or changes an existing folder; the check below decides.
-    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
-    // Both ends must arrive at the same spelling: object names are derived from it.
-    char* real = realpath(folder.c_str(), nullptr);
-    if (!real) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
-    folder = real;
-    std::free(real);
-    if (!UsableFolder(folder)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
-    return true;
-}
-
-std::string EscapeName(const std::string& name) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : name) {
-        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
-                     c == '_' || c == '-' || c == ':';
-        if (plain) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
-
-namespace {
-
-std::string UpperCase(const char* text) {
-    std::string out(text ? text : "");
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
-
-}  // namespace
-
-std::string WindowSocketPath(const std::string& folder, const char* className) {
-    return folder + "/wnd-" + EscapeName(UpperCase(className));
-}
-
-std::string WindowLockPath(const std::string& folder, const char* className) {
-    return WindowSocketPath(folder, className) + ".lock";
-}
-
-namespace {
-
-// Reads the state letter and the start time of a process from /proc; false without them.
-bool ReadProcessStat(std::uint32_t pid, char& state, std::uint64_t& startTime) {
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%u/stat", pid);
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    char text[1024];
-    ssize_t length = read(fd, text, sizeof text - 1);
-    close(fd);
-    if (length <= 0) return false;
-    text[length] = '\0';
-    // The command name in parentheses may hold anything; the fields follow the last ')'.
-    const char* at = std::strrchr(text, ')');
-    if (!at || at[1] != ' ' || !at[2]) return false;
-    at += 2;
-    state = *at;
-    // That was field 3; the start time is field 22.
-    for (int field = 3; field < 22; ++field) {
-        while (*at && *at != ' ') ++at;
-        while (*at == ' ') ++at;
-        if (!*at) return false;
-    }
-    startTime = std::strtoull(at, nullptr, 10);
-    return true;
-}
-
-}  // namespace
-
-std::uint64_t ProcessStartTime(std::uint32_t pid) {
-    char state = 0;
-    std::uint64_t startTime = 0;
-    return ReadProcessStat(pid, state, startTime) ? startTime : 0;
-}
-
-bool ProcessAlive(std::uint32_t pid, std::uint64_t startTime) {
-    if (pid == 0 || pid > 0x7FFFFFFF) return false;
-    if (kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return false;
-    char state = 0;
-    std::uint64_t now = 0;
-    // Without /proc nothing better than the pid is known.
-    if (!ReadProcessStat(pid, state, now)) return true;
-    // A crashed process nobody has reaped yet is as dead as one that has gone.
-    if (state == 'Z' || state == 'X') return false;
-    return startTime == 0 || now == startTime;
-}
-
-}  // namespace linktransport
 
 namespace {
 
@@ -190,32 +60,18 @@ bool ClassServed(const std::string& folder, const char* className) {
     return lstat(socketPath.c_str(), &info) == 0 && S_ISSOCK(info.st_mode);
 }
 
-std::uint64_t MonotonicMs() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return std::uint64_t(now.tv_sec) * 1000 + std::uint64_t(now.tv_nsec) / 1000000;
-}
-
-int RemainingMs(std::uint64_t deadline) {
-    std::uint64_t now = MonotonicMs();
-    return now >= deadline ? 0 : static_cast<int>(deadline - now);
-}
-
 enum class Wait { Ready, TimedOut, Failed };
 
-Wait WaitFor(int fd, short events, std::uint64_t deadline) {
-    for (;;) {
-        pollfd entry{fd, events, 0};
-        int count = poll(&entry, 1, RemainingMs(deadline));
-        if (count > 0) return (entry.revents & events) ? Wait::Ready : Wait::Failed;
-        if (count == 0) return Wait::TimedOut;
-        if (errno != EINTR) return Wait::Failed;
-    }
+Wait WaitFor(int fd, short events, posixcommon::Deadline deadline) {
+    short revents = 0;
+    int count = posixcommon::PollUntil(fd, events, deadline, revents);
+    if (count > 0) return (revents & events) ? Wait::Ready : Wait::Failed;
+    return count == 0 ? Wait::TimedOut : Wait::Failed;
 }
 
 // One exchange on a fresh connection; sets the last error the way Windows would.
 bool Exchange(const std::string& socketPath, const unsigned char* request, DWORD& answer,
-              std::uint64_t deadline) {
+              posixcommon::Deadline deadline) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (socketPath.size() >= sizeof address.sun_path) {
@@ -237,7 +93,7 @@ bool Exchange(const std::string& socketPath, const unsigned char* request, DWORD
     for (;;) {
         if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) break;
         if (errno == EINTR) continue;
-        if (errno == EAGAIN && RemainingMs(deadline) > 0) {
+        if (errno == EAGAIN && posixcommon::Clock::now() < deadline) {
             Sleep(1);
             continue;
         }
@@ -315,18 +171,12 @@ UINT RegisterWindowMessageA(LPCSTR name) {
         return 0;
     }
     // FNV-1a over the upper-cased name: every process computes the same number alone.
-    std::uint32_t hash = 2166136261u;
-    for (const char* at = name; *at; ++at) {
-        unsigned char c = static_cast<unsigned char>(*at);
-        if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 'a' + 'A');
-        hash = (hash ^ c) * 16777619u;
-    }
-    return 0xC000u + hash % 0x4000u;
+    return 0xC000u + posixcommon::Fnv1a(posixcommon::ToUpperAscii(name)) % 0x4000u;
 }
 
 LRESULT SendMessageTimeoutA(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT, UINT timeout,
                             PDWORD_PTR result) {
-    std::uint64_t deadline = MonotonicMs() + timeout;
+    posixcommon::Deadline deadline = posixcommon::Clock::now() + std::chrono::milliseconds(timeout);
     std::string socketPath;
     {
         WindowRegistry& registry = Windows();

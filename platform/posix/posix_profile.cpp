@@ -5,6 +5,7 @@
 // and a file without write permission is refused even for root. Null section/key lists names.
 #include "platform/Profile.h"
 #include "platform/System.h"
+#include "platform/posix/posix_common.h"
 
 #include <cerrno>
 #include <climits>
@@ -14,7 +15,6 @@
 #include <string_view>
 #include <vector>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,15 +66,8 @@ std::string_view Trim(std::string_view text) {
     return text.substr(begin, end - begin);
 }
 
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    return true;
+    return posixcommon::EqualNoCase(a, b);
 }
 
 enum class Kind { Blank, Comment, Section, Key, Junk };
@@ -143,48 +136,11 @@ void Parse(Profile& profile) {
     }
 }
 
-enum class LoadResult { Loaded, Missing, Failed };
-
-// Reads a regular file whole; errno tells why it failed.
-LoadResult Load(const char* path, Profile& profile, struct stat& info) {
-    int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? LoadResult::Missing : LoadResult::Failed;
-    int error = 0;
-    if (fstat(fd, &info) != 0)
-        error = errno;
-    else if (!S_ISREG(info.st_mode))
-        error = EISDIR;  // a folder or a device is no configuration file
-    else if (static_cast<unsigned long long>(info.st_size) > MaxFileSize)
-        error = EFBIG;
-    if (error) {
-        close(fd);
-        errno = error;
-        return LoadResult::Failed;
-    }
-    std::string bytes;
-    bytes.reserve(static_cast<std::size_t>(info.st_size));
-    char chunk[8192];
-    for (;;) {
-        ssize_t got = read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            int error = errno;
-            close(fd);
-            errno = error;
-            return LoadResult::Failed;
-        }
-        if (got == 0) break;
-        bytes.append(chunk, static_cast<std::size_t>(got));
-        if (bytes.size() > MaxFileSize) {  // the file grew while we read it
-            close(fd);
-            errno = EFBIG;
-            return LoadResult::Failed;
-        }
-    }
-    close(fd);
-    profile.bytes = std::move(bytes);
-    Parse(profile);
-    return LoadResult::Loaded;
+// Reads a regular file whole and parses it; errno tells why it failed.
+posixcommon::ReadResult Load(const char* path, Profile& profile, struct stat& info) {
+    posixcommon::ReadResult result = posixcommon::ReadWholeFile(path, MaxFileSize, profile.bytes, false, &info);
+    if (result == posixcommon::ReadResult::Read) Parse(profile);
+    return result;
 }
 
 // Index of the header of the first section so named, or entries.size().
@@ -287,7 +243,8 @@ bool Writable(std::string_view section, const char* key, const char* value) {
     return true;
 }
 
-// The new content of the file, or false when the call changes nothing.
+// What a write changes in the file's lines: lines dropped, one line replaced, and text
+// inserted after one line (or at the very start).
 struct Edit {
     std::vector<bool> drop;
     std::size_t replaced = SIZE_MAX;
@@ -321,6 +278,7 @@ std::string Apply(const Profile& profile, const Edit& edit, std::string_view lin
     return out;
 }
 
+// The new content of the file in out, or false when the call changes nothing.
 bool EditProfile(const Profile& profile, std::string_view section, const char* key,
                  const char* value, std::string& out) {
     std::string_view lineEnd = LineEndOf(profile);
@@ -413,60 +371,6 @@ mode_t CurrentUmask() {
     return mask;
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0 && errno == EINTR) continue;
-        if (wrote <= 0) return false;
-        done += static_cast<std::size_t>(wrote);
-    }
-    return true;
-}
-
-// Writes bytes to a temporary file beside path, flushes it to the disk and renames it over
-// path, so that a crash leaves either the old file or the new one, never half of one.
-bool ReplaceFile(const std::string& path, const std::string& bytes, const struct stat* original) {
-    std::size_t slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temporary = folder + "/." + base + ".XXXXXX";
-    std::vector<char> name(temporary.begin(), temporary.end());
-    name.push_back('\0');
-
-    int fd = mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    mode_t mode = original ? (original->st_mode & 07777) : (0666 & ~CurrentUmask());
-    bool ok = WriteAll(fd, bytes) && fsync(fd) == 0 && fchmod(fd, mode) == 0;
-    if (ok && original && (original->st_uid != geteuid() || original->st_gid != getegid())) {
-        // Someone else's file (edited by root, say) keeps its owner when we may set it;
-        // when we may not, it becomes ours, which still leaves it readable to its user.
-        int ignored = fchown(fd, original->st_uid, original->st_gid);
-        (void)ignored;
-    }
-    int error = errno;
-    if (close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && rename(name.data(), path.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        unlink(name.data());
-        errno = error;
-        return false;
-    }
-    // The rename itself must reach the disk too.
-    int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        fsync(dir);
-        close(dir);
-    }
-    return true;
-}
-
 BOOL Fail(DWORD error) {
     SetLastError(error);
     return FALSE;
@@ -481,7 +385,7 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue,
 
     Profile profile;
     struct stat info;
-    bool loaded = fileName && Load(fileName, profile, info) == LoadResult::Loaded;
+    bool loaded = fileName && Load(fileName, profile, info) == posixcommon::ReadResult::Read;
 
     // A missing section or key asks for the names: every section, or every key of the section.
     if (!section || !key) {
@@ -527,9 +431,9 @@ BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR
     std::string path = RealTarget(fileName);
     Profile profile;
     struct stat info;
-    LoadResult loaded = Load(path.c_str(), profile, info);
-    if (loaded == LoadResult::Failed) return Fail(WindowsError(errno));
-    bool exists = loaded == LoadResult::Loaded;
+    posixcommon::ReadResult loaded = Load(path.c_str(), profile, info);
+    if (loaded == posixcommon::ReadResult::Failed) return Fail(WindowsError(errno));
+    bool exists = loaded == posixcommon::ReadResult::Read;
 
     std::string updated;
     if (!EditProfile(profile, sectionName, key, value, updated)) return TRUE;
@@ -539,6 +443,10 @@ BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR
     // belongs to someone else) as long as the folder is writable.
     if (exists && ((info.st_mode & 0222) == 0 || access(path.c_str(), W_OK) != 0))
         return Fail(ERROR_ACCESS_DENIED);
-    if (!ReplaceFile(path, updated, exists ? &info : nullptr)) return Fail(WindowsError(errno));
+    // A new file is made as the umask allows; an existing one keeps its mode and owner.
+    posixcommon::Replacement how;
+    how.mode = exists ? (info.st_mode & 07777) : (0666 & ~CurrentUmask());
+    how.owner = exists ? &info : nullptr;
+    if (!posixcommon::ReplaceFileAtomically(path, updated, how)) return Fail(WindowsError(errno));
     return TRUE;
 }

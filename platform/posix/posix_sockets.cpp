@@ -3,11 +3,11 @@
 // numbers are built on). Readiness waits use ppoll, so descriptors above FD_SETSIZE work.
 // SIGPIPE is ignored from WSAStartup on: a reset peer makes send fail, never the process end.
 #include "platform/Sockets.h"
+#include "platform/posix/posix_common.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <ctime>
 #include <poll.h>
 
 namespace {
@@ -87,12 +87,6 @@ int FromHostError(int error) {
     }
 }
 
-timespec Now() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now;
-}
-
 // Waits for any of the events on the socket, like select on that one socket would.
 int WaitSocket(SOCKET s, short events, long seconds, long microseconds) {
     if (s < 0) {
@@ -103,38 +97,15 @@ int WaitSocket(SOCKET s, short events, long seconds, long microseconds) {
         errno = EINVAL;
         return SOCKET_ERROR;
     }
-    seconds += microseconds / 1000000;
-    microseconds %= 1000000;
-    timespec deadline = Now();
-    deadline.tv_sec += seconds;
-    deadline.tv_nsec += microseconds * 1000L;
-    if (deadline.tv_nsec >= 1000000000L) {
-        deadline.tv_sec += 1;
-        deadline.tv_nsec -= 1000000000L;
+    auto deadline = posixcommon::Clock::now() + std::chrono::seconds(seconds) + std::chrono::microseconds(microseconds);
+    short revents = 0;
+    int result = posixcommon::PollUntil(s, events, deadline, revents);
+    if (result < 0) return SOCKET_ERROR;
+    if (result > 0 && (revents & POLLNVAL)) {
+        errno = ENOTSOCK;
+        return SOCKET_ERROR;
     }
-    timespec left{static_cast<time_t>(seconds), microseconds * 1000L};
-    for (;;) {
-        pollfd entry{s, events, 0};
-        int result = ppoll(&entry, 1, &left, nullptr);
-        if (result > 0) {
-            if (entry.revents & POLLNVAL) {
-                errno = ENOTSOCK;
-                return SOCKET_ERROR;
-            }
-            return 1;
-        }
-        if (result == 0) return 0;
-        if (errno != EINTR) return SOCKET_ERROR;
-        // Interrupted by a signal: go on waiting for what is left of the time.
-        timespec now = Now();
-        left.tv_sec = deadline.tv_sec - now.tv_sec;
-        left.tv_nsec = deadline.tv_nsec - now.tv_nsec;
-        if (left.tv_nsec < 0) {
-            left.tv_sec -= 1;
-            left.tv_nsec += 1000000000L;
-        }
-        if (left.tv_sec < 0) return 0;
-    }
+    return result;
 }
 
 }  // namespace

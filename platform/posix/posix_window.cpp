@@ -15,13 +15,13 @@
 //    go to the window procedure right then; all other events are queued.
 #include "platform/Window.h"
 #include "platform/System.h"
+#include "platform/posix/posix_common.h"
 #include "platform/posix/posix_icon.h"
 #include "platform/posix/posix_window_keys.h"
 
 #include <GLFW/glfw3.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <deque>
@@ -67,7 +67,7 @@ struct RegisteredClass {
 struct Backend {
     bool glfwReady = false;
     bool glfwFailed = false;
-    std::map<std::string, RegisteredClass> classes;  // by lower-case name
+    std::map<std::string, RegisteredClass> classes;  // by ClassKey
     ATOM nextAtom = 0xC001;
     std::vector<PosixWindow*> windows;
     std::deque<MSG> queue;
@@ -83,10 +83,9 @@ Backend& State() {
     return backend;
 }
 
-std::string Lower(const char* text) {
-    std::string s = text ? text : "";
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
+// Class names compare without regard to case; the classes are kept by the upper-cased name.
+std::string ClassKey(const char* name) {
+    return posixcommon::ToUpperAscii(name ? name : "");
 }
 
 bool EnsureGlfw() {
@@ -253,7 +252,7 @@ ATOM RegisterClassA(const WNDCLASSA* windowClass) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    std::string key = Lower(windowClass->lpszClassName);
+    std::string key = ClassKey(windowClass->lpszClassName);
     if (b.classes.count(key)) {
         SetLastError(ERROR_CLASS_ALREADY_EXISTS);
         return 0;
@@ -271,7 +270,7 @@ ATOM RegisterClassA(const WNDCLASSA* windowClass) {
 
 BOOL UnregisterClassA(LPCSTR className, HINSTANCE) {
     Backend& b = State();
-    auto it = b.classes.find(Lower(className));
+    auto it = b.classes.find(ClassKey(className));
     if (it == b.classes.end()) {
         SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
         return FALSE;
@@ -283,7 +282,7 @@ BOOL UnregisterClassA(LPCSTR className, HINSTANCE) {
 HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR title, DWORD style, int x, int y, int width,
                      int height, HWND, HMENU, HINSTANCE, LPVOID) {
     Backend& b = State();
-    auto cls = b.classes.find(Lower(className));
+    auto cls = b.classes.find(ClassKey(className));
     if (cls == b.classes.end()) {
         SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
         return nullptr;

@@ -2,6 +2,8 @@
 // the link server, the data server, the control commands and the demo flight.
 #pragma once
 
+#include "platform/ByteOrder.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -37,13 +39,11 @@ public:
     std::uint64_t ReadUnsigned(std::uint32_t offset, std::uint32_t size) const {
         std::uint8_t b[8] = {};
         Read(offset, size > 8 ? 8 : size, b);
-        std::uint64_t v = 0;
-        for (int i = 7; i >= 0; --i) v = (v << 8) | b[i];
-        return v;
+        return GetLe64(b);
     }
     void WriteUnsigned(std::uint32_t offset, std::uint32_t size, std::uint64_t value) {
         std::uint8_t b[8];
-        for (int i = 0; i < 8; ++i) b[i] = std::uint8_t(value >> (8 * i));
+        PutLe64(b, value);
         Write(offset, size > 8 ? 8 : size, b);
     }
 

@@ -4,13 +4,11 @@
 
 #include "flightdata/LinkBlock.h"
 
+#include "platform/ByteOrder.h"
 #include "platform/Link.h"
 
 #include <algorithm>
 #include <cstring>
-
-using linktransport::GetLe32;
-using linktransport::PutLe32;
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "OffsetMemory.h"
 #include "flightdata/LinkBlock.h"
-#include "platform/posix/LinkServer.h"
+#include "LinkServer.h"
 
 #include <atomic>
 #include <cstddef>

@@ -1,8 +1,13 @@
-// posix backend: the serving end of the link's local transport (used by the simulator
-// stand-in, never by the instrument). The server holds the class's lock file for its whole
-// life; that lock is what tells clients, and a later server, that the socket is live.
+// The stand-in's end of the link's local transport on Linux, where the instrument's
+// SendMessageTimeoutA arrives (on Windows the simulator's real window receives it). The server
+// holds the class's lock file for its whole life; that lock is what tells clients, and a later
+// server, that the socket is live.
+#include "LinkServer.h"
+
+#include "platform/ByteOrder.h"
 #include "platform/System.h"
-#include "platform/posix/LinkServer.h"
+#include "platform/posix/posix_common.h"
+#include "platform/posix/posix_link_transport.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -27,10 +32,9 @@ constexpr int RequestReadMs = 1000;
 bool ReadRequest(int fd, unsigned char* request) {
     std::size_t received = 0;
     while (received < RequestSize) {
-        pollfd entry{fd, POLLIN, 0};
-        int count = poll(&entry, 1, RequestReadMs);
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) return false;
+        short revents = 0;
+        auto deadline = posixcommon::Clock::now() + std::chrono::milliseconds(RequestReadMs);
+        if (posixcommon::PollUntil(fd, POLLIN, deadline, revents) <= 0) return false;
         ssize_t n = recv(fd, request + received, RequestSize - received, 0);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) return false;
