@@ -17,6 +17,7 @@
 set -uo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
+source "$root/scripts/lib/display.sh"
 build="${KORVA_BUILD_DIR:-$root/build}"
 SECONDS_PER_COUNT=${BENCH_SECONDS:-10}
 HOLD_SECONDS=${BENCH_HOLD_SECONDS:-5}
@@ -67,16 +68,6 @@ fi
 now() { echo "$EPOCHREALTIME"; }
 calc() { awk "BEGIN { printf \"$1\", $2 }"; }
 
-wait_for() {
-  local deadline=$1; shift
-  local end=$(( $(date +%s%N) + deadline * 1000000000 ))
-  while [ "$(date +%s%N)" -lt "$end" ]; do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.05
-  done
-  return 1
-}
-
 # CPU time (user + system) of a process so far, in clock ticks.
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
 TICKS=$(getconf CLK_TCK)
@@ -91,14 +82,12 @@ rss_of() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status" 2>/dev/null; }
 LOAD_START=$(cut -d' ' -f1-3 /proc/loadavg)
 
 # --- X server and window manager --------------------------------------------------------
-fifo="$WORK/displayfd"; mkfifo "$fifo"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
-XVFB_PID=$!; _pids+=($XVFB_PID)
-read -r -t 10 display_number <"$fifo" || die "Xvfb did not start"
-export DISPLAY=":$display_number"
-openbox --sm-disable >/dev/null 2>&1 &
-_pids+=($!)
-wait_for 10 bash -c 'xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_ACTIVE_WINDOW' || die "openbox did not come up"
+start_virtual_display -noreset; started=$?
+_pids+=("$XVFB_PID")
+[ "$started" -eq 0 ] || die "Xvfb did not start"
+start_window_manager; started=$?
+_pids+=("$OPENBOX_PID")
+[ "$started" -eq 0 ] || die "openbox did not come up"
 
 # --- the stand-in: the link, and the data server on a port of its choosing ---------------
 export KORVA_LINK_DIR="$WORK/link"

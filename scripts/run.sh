@@ -10,6 +10,7 @@
 # build/screenshots/ (latest.png is always the newest).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+source "$root/scripts/lib/display.sh"
 
 mode=fsuipc
 speed=1
@@ -65,11 +66,8 @@ trap cleanup EXIT INT TERM
 headless=0
 if [ -z "${DISPLAY:-}" ]; then
   headless=1
-  fifo=$(mktemp -u); mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-  pids+=($!)
-  read -r -t 10 n <"$fifo"; rm -f "$fifo"
-  export DISPLAY=":$n"
+  start_virtual_display || { pids+=("$XVFB_PID"); exit 1; }
+  pids+=("$XVFB_PID")
   export LP_NUM_THREADS=${LP_NUM_THREADS:-1}
   echo "run.sh: no display, so the instrument runs on the virtual display $DISPLAY"
 fi

@@ -5,17 +5,14 @@
 # end-to-end tests start their own.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+source "$root/scripts/lib/display.sh"
 bash "$root/scripts/setup.sh"
 
 bash "$root/scripts/build.sh" "$root/build"
 bash "$root/scripts/build.sh" "$root/build-asan" -DKORVA_SANITIZE=ON
 
-fifo=$(mktemp -u); mkfifo "$fifo"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
-xvfb_pid=$!
-trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
-read -r -t 10 display_number <"$fifo"; rm -f "$fifo"
-export DISPLAY=":$display_number"
+start_virtual_display -noreset || { kill "$XVFB_PID" 2>/dev/null; exit 1; }
+trap 'kill $XVFB_PID 2>/dev/null || true' EXIT
 export LP_NUM_THREADS=1
 
 status=0

@@ -3,6 +3,7 @@
 # Source it from a test script; everything started is ended by PID on exit.
 
 set -uo pipefail
+source "${KORVA_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)}/scripts/lib/display.sh"
 
 : "${KORVA_BUILD_DIR:?}"
 : "${KORVA_RUN_DIR:=$KORVA_BUILD_DIR/run}"
@@ -36,30 +37,18 @@ finish() {
   log "$_failures check(s) failed"; exit 1
 }
 
-# Polls a command until it succeeds or the deadline (seconds) passes.
-wait_for() {
-  local deadline=$1; shift
-  local end=$(( $(date +%s%N) + deadline * 1000000000 ))
-  while [ "$(date +%s%N)" -lt "$end" ]; do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.05
-  done
-  return 1
-}
-
+# The private X server (with a quick key repeat) and window manager, ended on exit.
 start_xvfb() {
-  local fifo; fifo=$(mktemp -u); mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset -ardelay 250 -arinterval 50 3>"$fifo" >/dev/null 2>&1 &
-  _pids+=($!)
-  local n; read -r -t 10 n <"$fifo"; rm -f "$fifo"
-  export DISPLAY=":$n"
+  start_virtual_display -noreset -ardelay 250 -arinterval 50
+  local started=$?
+  _pids+=("$XVFB_PID")
+  [ "$started" -eq 0 ] || { fail "Xvfb did not start"; finish; }
 }
-
-wm_ready() { xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_ACTIVE_WINDOW; }
 start_openbox() {
-  openbox --sm-disable >/dev/null 2>&1 &
-  _pids+=($!)
-  wait_for 10 wm_ready || { fail "openbox did not come up"; finish; }
+  start_window_manager
+  local started=$?
+  _pids+=("$OPENBOX_PID")
+  [ "$started" -eq 0 ] || { fail "openbox did not come up"; finish; }
 }
 
 # A run folder holding the pictures and the icon; an optional INI text as argument.
