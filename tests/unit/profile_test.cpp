@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <random>
@@ -123,6 +125,65 @@ TEST(ProfileRead, CorpusReadsAsWindowsReadsIt) {
     for (const ReadCase& c : cases)
         EXPECT_EQ(Read(Corpus + c.file, c.section, c.key), c.expected)
             << c.file << " [" << c.section << "] " << c.key;
+}
+
+// The names of a zero-separated list as GetPrivateProfileStringA returns it for a null
+// section or key.
+std::vector<std::string> Names(const std::string& file, const char* section) {
+    std::vector<char> buffer(65536);
+    DWORD length = GetPrivateProfileStringA(section, nullptr, "", buffer.data(),
+                                            static_cast<DWORD>(buffer.size()), file.c_str());
+    std::vector<std::string> names;
+    for (std::size_t at = 0; at < length;) {
+        std::string name(buffer.data() + at);
+        names.push_back(name);
+        at += name.size() + 1;
+    }
+    return names;
+}
+
+// Bytes a reader of the listing could not see (control bytes, bytes above 126, the
+// backslash) as \xNN.
+std::string Visible(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x20 || c > 0x7E || c == '\\') {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+// Everything the program could read from a file: every section, every key of it and the
+// key's value, read with the configuration's buffer of 2048 bytes.
+std::string Listing(const std::string& file) {
+    std::string out;
+    for (const std::string& section : Names(file, nullptr)) {
+        out += "[" + Visible(section) + "]\n";
+        for (const std::string& key : Names(file, section.c_str()))
+            out += Visible(key) + "=" + Visible(Read(file, section.c_str(), key.c_str())) + "\n";
+    }
+    return out;
+}
+
+// Each corpus file read whole, compared with its golden listing (<name>.golden beside it),
+// so that a change in how any line of any file reads shows up, not only the keys named above.
+TEST(ProfileRead, CorpusListingsMatchTheirGoldens) {
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(Corpus)) {
+        if (entry.path().extension() != ".ini") continue;
+        ++files;
+        const std::string ini = entry.path().string();
+        std::string golden = ini.substr(0, ini.size() - 4) + ".golden";
+        ASSERT_TRUE(std::filesystem::exists(golden)) << "no golden listing for " << ini << "; it reads:\n"
+                                                     << Listing(ini);
+        EXPECT_EQ(Listing(ini), ReadWholeFile(golden)) << ini;
+    }
+    EXPECT_GE(files, 15u);
 }
 
 TEST(ProfileRead, BufferSizeCutsValueAndDefaultAlike) {
