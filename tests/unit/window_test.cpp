@@ -1,5 +1,7 @@
 // The window procedure's bookkeeping (keys, activation, close, stored placement) and the
-// key table of the posix backend.
+// key table of the posix backend. The program runs on a display of its own with a window
+// manager, so that windows have real frames (non-zero SM_CXFRAME and SM_CYCAPTION) as on a
+// user's desktop, and the placement arithmetic is checked with them.
 #include "TestSupport.h"
 
 #include "app/Configuration.h"
@@ -12,7 +14,59 @@
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+#include <sys/prctl.h>
+#include <sys/wait.h>
+
 namespace {
+
+// Xvfb and openbox for this test program, started by the scripts' own display helpers
+// before any window exists, and ended by their PIDs at the end.
+class FramedDisplay : public ::testing::Environment {
+public:
+    void SetUp() override {
+        // The servers outlive the shell that starts them; as their subreaper this program
+        // inherits them and can wait for them at the end.
+        prctl(PR_SET_CHILD_SUBREAPER, 1);
+        const std::string command =
+            "bash -c 'source \"" KORVA_SOURCE_DIR "/scripts/lib/display.sh\" && "
+            "start_virtual_display -noreset && start_window_manager; "
+            "echo \"$? $DISPLAY ${XVFB_PID:-0} ${OPENBOX_PID:-0}\"'";
+        FILE* out = popen(command.c_str(), "r");
+        ASSERT_NE(out, nullptr);
+        char line[256] = {};
+        bool got = std::fgets(line, sizeof line, out) != nullptr;
+        pclose(out);
+        ASSERT_TRUE(got) << "the display helpers said nothing";
+        int status = 1;
+        std::string display;
+        std::istringstream(line) >> status >> display >> xvfb_ >> openbox_;
+        ASSERT_EQ(status, 0) << "no virtual display with a window manager: " << line;
+        setenv("DISPLAY", display.c_str(), 1);
+    }
+    void TearDown() override {
+        for (pid_t pid : {openbox_, xvfb_}) {
+            if (pid <= 0) continue;
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+
+private:
+    pid_t xvfb_ = 0;
+    pid_t openbox_ = 0;
+};
+
+[[maybe_unused]] ::testing::Environment* const framedDisplay =
+    ::testing::AddGlobalTestEnvironment(new FramedDisplay);
+
+LRESULT CALLBACK ProbeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(window, message, wParam, lParam);
+}
 
 class WindowProcTest : public ::testing::Test {
 protected:
@@ -63,15 +117,44 @@ TEST_F(WindowProcTest, CloseAsksTheLoopToQuit) {
     EXPECT_FALSE(PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE));
 }
 
-TEST_F(WindowProcTest, MovesAndSizesAreStoredOnlyOutsideCreation) {
+// With a framed window made, as the program has one when the window procedure runs: the
+// system metrics then answer the frame of a real window manager.
+class FramedWindowProcTest : public WindowProcTest {
+protected:
+    void SetUp() override {
+        WindowProcTest::SetUp();
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = ProbeProc;
+        wc.lpszClassName = "KorvaFrameProbe";
+        ASSERT_NE(RegisterClassA(&wc), 0);
+        probe_ = CreateWindowExA(0, "KorvaFrameProbe", "probe", WS_OVERLAPPEDWINDOW, 50, 50, 200, 150,
+                                 nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(probe_, nullptr);
+        frame_ = GetSystemMetrics(SM_CXFRAME);
+        caption_ = GetSystemMetrics(SM_CYCAPTION);
+        // Equal or zero metrics would let a frame counted once instead of twice, or a
+        // caption left out, pass unnoticed.
+        ASSERT_GT(frame_, 0);
+        ASSERT_GT(caption_, frame_);
+    }
+    void TearDown() override {
+        if (probe_) DestroyWindow(probe_);
+        UnregisterClassA("KorvaFrameProbe", nullptr);
+    }
+
+    HWND probe_ = nullptr;
+    int frame_ = 0;
+    int caption_ = 0;
+};
+
+TEST_F(FramedWindowProcTest, MovesAndSizesAreStoredOnlyOutsideCreation) {
     Recreating = true;
     InstrumentWindowProc(nullptr, WM_MOVE, 0, MAKELPARAM(120, 80));
     InstrumentWindowProc(nullptr, WM_SIZE, SIZE_RESTORED, MAKELPARAM(300, 200));
     EXPECT_EQ(Ini(), "");
 
     Recreating = false;
-    int frame = GetSystemMetrics(SM_CXFRAME);
-    int caption = GetSystemMetrics(SM_CYCAPTION);
+    const int frame = frame_, caption = caption_;
     InstrumentWindowProc(nullptr, WM_MOVE, 0, MAKELPARAM(120 + frame, 80 + frame + caption));
     EXPECT_EQ(WindowX, 120);
     EXPECT_EQ(WindowY, 80);
@@ -83,14 +166,13 @@ TEST_F(WindowProcTest, MovesAndSizesAreStoredOnlyOutsideCreation) {
     EXPECT_EQ(ReadConfigEntry("WINSIZE", "HEIGHT", ""), std::to_string(200 + 2 * frame + caption));
 }
 
-TEST_F(WindowProcTest, PositionsOffThePrimaryScreenAreStoredAsZero) {
+TEST_F(FramedWindowProcTest, PositionsOffThePrimaryScreenAreStoredAsZero) {
     struct Case {
         int clientX, clientY;
     } cases[] = {{-20, 50}, {50, -300}, {-32000, -32000}, {40000, 10}};
     for (const Case& c : cases) {
         InstrumentWindowProc(nullptr, WM_MOVE, 0, MAKELPARAM(c.clientX, c.clientY));
-        int frame = GetSystemMetrics(SM_CXFRAME);
-        int caption = GetSystemMetrics(SM_CYCAPTION);
+        const int frame = frame_, caption = caption_;
         int wantX = c.clientX - frame < 0 || (c.clientX & 0xFFFF) - frame > 32768 ? 0 : c.clientX - frame;
         int wantY = c.clientY - frame - caption < 0 || (c.clientY & 0xFFFF) - frame - caption > 32768
                         ? 0
@@ -149,9 +231,34 @@ TEST(KeyTable, KeysTheProgramUsesAndTheirNeighbours) {
 
 }  // namespace
 
+// The instrument's framed window, created at a stored outer placement, reports its client
+// area to the window procedure, which stores it back: the same outer placement must come
+// out, and the client area must be the outer size less two frames and the caption.
+TEST(InstrumentWindowLifetime, AFramedWindowStoresThePlacementItWasCreatedAt) {
+    testsupport::TempDir dir;
+    testsupport::ScopedCurrentDirectory cwd(testsupport::RunDir());
+    ConfigFile = dir.File("KORVAVorAdf.INI");
+    NetworkMode = false;
+    Recreating = false;
+    WindowX = 100;
+    WindowY = 80;
+    ASSERT_TRUE(CreateInstrumentWindow(titles::Fsuipc, 400, 300, 32, false));
+    const int frame = GetSystemMetrics(SM_CXFRAME), caption = GetSystemMetrics(SM_CYCAPTION);
+    int clientWidth = 0, clientHeight = 0;
+    glfwGetWindowSize(glfwGetCurrentContext(), &clientWidth, &clientHeight);
+    DestroyInstrumentWindow();
+    ASSERT_GT(frame, 0);
+    ASSERT_GT(caption, frame);
+    EXPECT_EQ(clientWidth, 400 - 2 * frame);
+    EXPECT_EQ(clientHeight, 300 - 2 * frame - caption);
+    EXPECT_EQ(ReadConfigEntry("WINDOW", "X", ""), "100");
+    EXPECT_EQ(ReadConfigEntry("WINDOW", "Y", ""), "80");
+    EXPECT_EQ(ReadConfigEntry("WINSIZE", "WIDTH", ""), "400");
+    EXPECT_EQ(ReadConfigEntry("WINSIZE", "HEIGHT", ""), "300");
+}
+
 // Every window creation loads the icon anew; a move step must not keep the old one.
 TEST(InstrumentWindowLifetime, RepeatedCreationsKeepOneIcon) {
-    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (the test runner starts one)";
     testsupport::TempDir dir;
     testsupport::ScopedCurrentDirectory cwd(testsupport::RunDir());
     ConfigFile = dir.File("KORVAVorAdf.INI");
