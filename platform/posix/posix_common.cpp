@@ -1,4 +1,5 @@
-// posix backend, internal: the shared POSIX mechanics (posix_common.h).
+// posix backend, internal: the POSIX mechanics several services share (posix_common.h); no
+// Windows call stands behind them, so nothing here differs from Windows.
 #include "platform/posix/posix_common.h"
 
 #include <cerrno>

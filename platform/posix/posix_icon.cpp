@@ -1,9 +1,7 @@
-// posix backend: LoadImageA for icon files and DestroyIcon. The program's icon "plane2.ico"
-// becomes RGBA pixels that the window layer hands to GLFW (posix_icon.h).
-// Supports: IMAGE_ICON with LR_LOADFROMFILE; bitmap entries of 1, 4, 8, 16, 24 and 32 bits with
-// their AND mask (or a 32-bit picture's alpha). Knowingly does not: PNG entries (skipped),
-// resources (there are none outside Windows), cursors, bitmaps, and scaling to the asked size:
-// the entry nearest to it is kept at its own size, which is all a window icon needs.
+// posix backend: user32's LoadImageA for icon files and DestroyIcon; "plane2.ico" becomes RGBA
+// pixels the window layer hands to GLFW (posix_icon.h). Bitmap entries of 1-32 bits with their
+// mask or alpha. Knowingly does not: PNG entries (skipped), resources, cursors, bitmaps, and
+// scaling: the entry nearest the asked size is kept at its own size, enough for a window icon.
 #include "platform/posix/posix_icon.h"
 
 #include "platform/ByteOrder.h"

@@ -1,18 +1,8 @@
-// posix backend: the instrument window, its message queue and its OpenGL context, on GLFW 3.
-// Must be used with: an X server (Xvfb is fine) and, for a frame, a window manager that
-// publishes _NET_FRAME_EXTENTS (openbox does). Provides: class registration, creation at an
-// outer position and size, showing, titles, the queue with one message per PeekMessageA,
-// key-down/up as virtual-key codes (system keys with Alt), activation, minimise and restore,
-// user moves and resizes, close, and WGL-style context calls.
-// Knowingly different from Windows:
-//  - the context comes with the window (GLFW), so the pixel format is fixed at creation and
-//    ChoosePixelFormat/SetPixelFormat only check the request;
-//  - the outer size is the client size plus two side frames plus the caption, taken from
-//    SM_CXFRAME/SM_CYCAPTION as answered here (left frame, top frame less left frame), so a
-//    size stored from those metrics gives back the same client area even when the window
-//    manager's bottom border is thicker than its sides;
-//  - messages that Windows sends from inside CreateWindowExA, ShowWindow and DestroyWindow
-//    go to the window procedure right then; all other events are queued.
+// posix backend: user32/gdi32/WGL's window, message queue and OpenGL context, on GLFW 3 under
+// an X server (a window manager publishing _NET_FRAME_EXTENTS, like openbox, gives the frame).
+// Knowingly different from Windows: the pixel format is fixed when the window is made; the
+// outer size counts two side frames and the caption (not the real bottom border); messages
+// Windows sends from inside a call go to the window procedure at once, all others are queued.
 #include "platform/Window.h"
 #include "platform/System.h"
 #include "platform/posix/posix_common.h"
@@ -238,6 +228,8 @@ void PumpUntil(double seconds, Done done) {
     }
 }
 
+// Windows sends (does not post) the messages of CreateWindowExA, ShowWindow and DestroyWindow
+// from inside those calls; while a scope lives, Deliver does the same.
 class SendScope {
 public:
     SendScope() { ++State().sending; }
@@ -315,6 +307,10 @@ HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR title, DWORD style, int x, 
     glfwSetWindowUserPointer(w->glfw, w);
     b.windows.push_back(w);
 
+    // The outer size is the client size plus two side frames plus the caption, taken from
+    // SM_CXFRAME/SM_CYCAPTION as answered here (left frame, top frame less left frame), so a
+    // size stored from those metrics gives back the same client area even when the window
+    // manager's bottom border is thicker than its sides.
     if (framed) glfwGetWindowFrameSize(w->glfw, &w->frameLeft, &w->frameTop, &w->frameRight, &w->frameBottom);
     b.cxFrame = w->frameLeft;
     b.cyFrame = w->frameBottom;
@@ -459,6 +455,8 @@ int ReleaseDC(HWND handle, HDC dc) {
     return (Find(handle) && dc == handle) ? 1 : 0;
 }
 
+// The context comes with the window (GLFW), so the pixel format is fixed at creation; these
+// two only check the request.
 int ChoosePixelFormat(HDC dc, const PIXELFORMATDESCRIPTOR* pfd) {
     if (!Find(dc) || !pfd) return 0;
     DWORD needed = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL;
