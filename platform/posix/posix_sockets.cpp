@@ -16,65 +16,37 @@ namespace {
 // takes precedence (WSASetLastError clears errno so that its own code shows until then).
 thread_local int storedError = 0;
 
-int FromErrno(int error) {
-    switch (error) {
-    case 0: return 0;
-    case EINTR: return WSAEINTR;
-    case EBADF: return WSAEBADF;
-    case EACCES: return WSAEACCES;
-    case EPERM: return WSAEACCES;
-    case EFAULT: return WSAEFAULT;
-    case EINVAL: return WSAEINVAL;
-    case EMFILE: return WSAEMFILE;
-    case ENFILE: return WSAEMFILE;
-    case EWOULDBLOCK: return WSAEWOULDBLOCK;
-#if EAGAIN != EWOULDBLOCK
-    case EAGAIN: return WSAEWOULDBLOCK;
-#endif
-    case EINPROGRESS: return WSAEINPROGRESS;
-    case EALREADY: return WSAEALREADY;
-    case ENOTSOCK: return WSAENOTSOCK;
-    case EDESTADDRREQ: return WSAEDESTADDRREQ;
-    case EMSGSIZE: return WSAEMSGSIZE;
-    case EPROTOTYPE: return WSAEPROTOTYPE;
-    case ENOPROTOOPT: return WSAENOPROTOOPT;
-    case EPROTONOSUPPORT: return WSAEPROTONOSUPPORT;
-    case ESOCKTNOSUPPORT: return WSAESOCKTNOSUPPORT;
-    case EOPNOTSUPP: return WSAEOPNOTSUPP;
-#if defined(ENOTSUP) && ENOTSUP != EOPNOTSUPP
-    case ENOTSUP: return WSAEOPNOTSUPP;
-#endif
-    case EPFNOSUPPORT: return WSAEPFNOSUPPORT;
-    case EAFNOSUPPORT: return WSAEAFNOSUPPORT;
-    case EADDRINUSE: return WSAEADDRINUSE;
-    case EADDRNOTAVAIL: return WSAEADDRNOTAVAIL;
-    case ENETDOWN: return WSAENETDOWN;
-    case ENETUNREACH: return WSAENETUNREACH;
-    case ENETRESET: return WSAENETRESET;
-    case ECONNABORTED: return WSAECONNABORTED;
-    case ECONNRESET: return WSAECONNRESET;
+// Linux errno values and the Windows Sockets numbers they stand for. Where two names share a
+// value on this system (EAGAIN and EWOULDBLOCK, say) the first row found answers for both.
+constexpr struct {
+    int error;
+    int wsa;
+} ErrnoTable[] = {
+    {EINTR, WSAEINTR}, {EBADF, WSAEBADF}, {EACCES, WSAEACCES}, {EPERM, WSAEACCES},
+    {EFAULT, WSAEFAULT}, {EINVAL, WSAEINVAL}, {EMFILE, WSAEMFILE}, {ENFILE, WSAEMFILE},
+    {EWOULDBLOCK, WSAEWOULDBLOCK}, {EAGAIN, WSAEWOULDBLOCK}, {EINPROGRESS, WSAEINPROGRESS},
+    {EALREADY, WSAEALREADY}, {ENOTSOCK, WSAENOTSOCK}, {EDESTADDRREQ, WSAEDESTADDRREQ},
+    {EMSGSIZE, WSAEMSGSIZE}, {EPROTOTYPE, WSAEPROTOTYPE}, {ENOPROTOOPT, WSAENOPROTOOPT},
+    {EPROTONOSUPPORT, WSAEPROTONOSUPPORT}, {ESOCKTNOSUPPORT, WSAESOCKTNOSUPPORT},
+    {EOPNOTSUPP, WSAEOPNOTSUPP}, {ENOTSUP, WSAEOPNOTSUPP}, {EPFNOSUPPORT, WSAEPFNOSUPPORT},
+    {EAFNOSUPPORT, WSAEAFNOSUPPORT}, {EADDRINUSE, WSAEADDRINUSE},
+    {EADDRNOTAVAIL, WSAEADDRNOTAVAIL}, {ENETDOWN, WSAENETDOWN}, {ENETUNREACH, WSAENETUNREACH},
+    {ENETRESET, WSAENETRESET}, {ECONNABORTED, WSAECONNABORTED}, {ECONNRESET, WSAECONNRESET},
+    {ENOBUFS, WSAENOBUFS}, {ENOMEM, WSAENOBUFS}, {EISCONN, WSAEISCONN}, {ENOTCONN, WSAENOTCONN},
+    {ESHUTDOWN, WSAESHUTDOWN}, {ETOOMANYREFS, WSAETOOMANYREFS}, {ETIMEDOUT, WSAETIMEDOUT},
+    {ECONNREFUSED, WSAECONNREFUSED}, {ELOOP, WSAELOOP}, {ENAMETOOLONG, WSAENAMETOOLONG},
+    {EHOSTDOWN, WSAEHOSTDOWN}, {EHOSTUNREACH, WSAEHOSTUNREACH}, {ENOTEMPTY, WSAENOTEMPTY},
+    {EUSERS, WSAEUSERS}, {EDQUOT, WSAEDQUOT}, {ESTALE, WSAESTALE}, {EREMOTE, WSAEREMOTE},
     // Sending after the peer reset the connection: Windows reports the reset.
-    case EPIPE: return WSAECONNRESET;
-    case ENOBUFS: return WSAENOBUFS;
-    case ENOMEM: return WSAENOBUFS;
-    case EISCONN: return WSAEISCONN;
-    case ENOTCONN: return WSAENOTCONN;
-    case ESHUTDOWN: return WSAESHUTDOWN;
-    case ETOOMANYREFS: return WSAETOOMANYREFS;
-    case ETIMEDOUT: return WSAETIMEDOUT;
-    case ECONNREFUSED: return WSAECONNREFUSED;
-    case ELOOP: return WSAELOOP;
-    case ENAMETOOLONG: return WSAENAMETOOLONG;
-    case EHOSTDOWN: return WSAEHOSTDOWN;
-    case EHOSTUNREACH: return WSAEHOSTUNREACH;
-    case ENOTEMPTY: return WSAENOTEMPTY;
-    case EUSERS: return WSAEUSERS;
-    case EDQUOT: return WSAEDQUOT;
-    case ESTALE: return WSAESTALE;
-    case EREMOTE: return WSAEREMOTE;
+    {EPIPE, WSAECONNRESET},
+};
+
+int FromErrno(int error) {
+    if (error == 0) return 0;
+    for (const auto& row : ErrnoTable)
+        if (row.error == error) return row.wsa;
     // Anything else is no socket error; its plain number reads as "Not a WinSock error".
-    default: return error;
-    }
+    return error;
 }
 
 int FromHostError(int error) {
