@@ -42,11 +42,7 @@ die() { say "error: $*"; exit 1; }
 WORK=$(mktemp -d /tmp/korva-bench-XXXXXX)
 _pids=()
 cleanup() {
-  local i p
-  for ((i=${#_pids[@]}-1; i>=0; i--)); do
-    p=${_pids[$i]}
-    kill "$p" 2>/dev/null && { for _ in $(seq 50); do kill -0 "$p" 2>/dev/null || break; sleep 0.05; done; kill -9 "$p" 2>/dev/null; }
-  done
+  end_processes "${_pids[@]}"
   rm -rf "$WORK"
 }
 trap cleanup EXIT

@@ -1,6 +1,6 @@
 # Virtual display helpers for the scripts, the benchmark and the end-to-end tests: an X server
-# (Xvfb, which picks a free display itself), a window manager (openbox) and polling with a
-# deadline. Source it; it starts nothing by itself. Callers end what it started by its PID.
+# (Xvfb, which picks a free display itself), a window manager (openbox), polling with a
+# deadline, and ending processes by PID. Source it; it starts nothing by itself.
 
 # Polls a command every 50 ms until it succeeds or the deadline (whole seconds) passes.
 wait_for() {
@@ -11,6 +11,16 @@ wait_for() {
     sleep 0.05
   done
   return 1
+}
+
+# Ends the given processes, the last given first: each is asked to stop and, if it has not
+# stopped within 2.5 s, killed. PIDs that are gone already are passed over.
+end_processes() {
+  local i p pids=("$@")
+  for ((i=${#pids[@]}-1; i>=0; i--)); do
+    p=${pids[$i]}
+    kill "$p" 2>/dev/null && { for _ in $(seq 50); do kill -0 "$p" 2>/dev/null || break; sleep 0.05; done; kill -9 "$p" 2>/dev/null; }
+  done
 }
 
 # Starts Xvfb (1280x1024x24, no TCP; extra Xvfb options as arguments) and exports DISPLAY once
