@@ -4,12 +4,13 @@
 // creation does: no window would be left to take a key or a close command.
 #include "app/MainLoop.h"
 
-#include "app/Configuration.h"
-#include "app/Runtime.h"
+#include "app/Frames.h"
+#include "base/Configuration.h"
+#include "base/Runtime.h"
 #include "display/InstrumentWindow.h"
 #include "flightdata/FPCuser.h"
-#include "flightdata/FlightData.h"
 #include "net/KvTcpIpcUdp.h"
+#include "net/ValueRequest.h"
 #include "platform/System.h"
 #include "platform/Window.h"
 
@@ -19,12 +20,6 @@
 #include <cstring>
 #include <limits>
 #include <string>
-
-bool Needle1Vor = true;
-bool Needle2Vor = true;
-bool PositionMode = false;
-bool SizeMode = false;
-bool Recreating = true;
 
 namespace {
 

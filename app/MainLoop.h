@@ -2,23 +2,9 @@
 // network mode the reconnection to the data server.
 #pragma once
 
+#include "base/InstrumentState.h"
+
 #include <cstdint>
-
-// Window titles, byte for byte as users and their scripts see them.
-namespace titles {
-inline constexpr char Fsuipc[] = "TAVRO VOR/ADF v1.2 - Freeware  [FSUIPC]";
-inline constexpr char Network[] = "TAVRO VOR/ADF v1.2 - Freeware [NETWORK]";
-inline constexpr char Connecting[] = "TAVRO VOR/ADF v1.2- Freeware [CONNECTING...]";
-inline constexpr char Reconnected[] = "TAVRO VOR/ADF v1.2- Freeware [NETWORK]";
-inline constexpr char NotConnected[] = "TAVRO VOR/ADF v1.2 - Freeware [NOT CONNECTED]";
-}  // namespace titles
-
-// Main-loop flags, read by the window procedure, the frame operations and the drawing.
-extern bool Needle1Vor;
-extern bool Needle2Vor;
-extern bool PositionMode;
-extern bool SizeMode;
-extern bool Recreating;
 
 // Start-up: the application icon, the configuration, the flags, then the loop.
 // Returns the process exit code (0 for every orderly end).

@@ -18,7 +18,8 @@
 //
 // Nothing here judges the figures: there are no limits and no pass or fail. The exit code
 // is not 0 only when a measurement could not be made (no stand-in, no display, ...).
-#include "app/Configuration.h"
+#include "base/Configuration.h"
+#include "app/Frames.h"
 #include "app/MainLoop.h"
 #include "display/Drawing.h"
 #include "display/InstrumentWindow.h"
@@ -150,12 +151,9 @@ void MeasureSleep(long long count) {
 // The reads DrawSceneFsuipc queues each frame, into the same fields.
 bool FrameExchange(RawFlightValues& raw) {
     IpcResult result = IPC_OK;
-    bool queued = IpcQueueRead(0x0580, 4, &raw.trueHeading, result) &&
-                  IpcQueueRead(0x02A0, 2, &raw.magneticVariation, result) &&
-                  IpcQueueRead(0x0C56, 2, &raw.vor1Bearing, result) &&
-                  IpcQueueRead(0x0C5C, 2, &raw.vor2Bearing, result) &&
-                  IpcQueueRead(0x0C6A, 2, &raw.adf1Bearing, result) &&
-                  IpcQueueRead(0x02D8, 2, &raw.adf2Bearing, result);
+    bool queued = true;
+    for (const SimulatorValue& value : SimulatorValues)
+        queued = IpcQueueRead(value.offset, value.size, FieldAddress(raw, value), result) && queued;
     return IpcProcess(result) && queued;
 }
 

@@ -3,7 +3,7 @@
 // the same on every system; nothing here shows a message.
 #include "display/Textures.h"
 
-#include "platform/DibReader.h"
+#include "formats/DibReader.h"
 
 #include <cstring>
 #include <filesystem>

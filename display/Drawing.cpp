@@ -5,7 +5,7 @@
 // every frame after the first starts in that state; the picture is the same either way.
 #include "display/Drawing.h"
 
-#include "app/MainLoop.h"
+#include "base/InstrumentState.h"
 #include "display/Textures.h"
 #include "platform/OpenGL.h"
 

@@ -6,10 +6,11 @@
 // stored size adds the frame on both sides so that it gives back the same client area.
 #include "display/InstrumentWindow.h"
 
-#include "app/Configuration.h"
-#include "app/MainLoop.h"
+#include "base/Configuration.h"
+#include "base/InstrumentState.h"
 #include "display/Textures.h"
 #include "net/KvTcpIpcUdp.h"
+#include "net/ValueRequest.h"
 #include "platform/OpenGL.h"
 #include "platform/System.h"
 #include "platform/Window.h"
@@ -19,7 +20,6 @@ HDC DeviceContext = nullptr;
 HGLRC RenderingContext = nullptr;
 bool KeyStates[256] = {};
 bool WindowActive = true;
-TKvTcpBlockClient* TcpClient = nullptr;
 
 namespace {
 

@@ -5,8 +5,6 @@
 
 #include "platform/WinTypes.h"
 
-class TKvTcpBlockClient;
-
 // Message box texts and captions of the window set-up and teardown.
 namespace windowtexts {
 inline constexpr char ClassName[] = "OpenGl";
@@ -37,8 +35,6 @@ extern HGLRC RenderingContext;
 extern bool KeyStates[256];
 // True while the window is not minimised.
 extern bool WindowActive;
-// The data server's client, network mode only; one per window creation.
-extern TKvTcpBlockClient* TcpClient;
 
 bool CreateInstrumentWindow(const char* title, int width, int height, int colorBits, bool borderless);
 void DestroyInstrumentWindow();

@@ -5,7 +5,7 @@
 // that every slot holds a usable texture whenever the textures are made.
 #include "display/Textures.h"
 
-#include "app/Configuration.h"
+#include "base/Configuration.h"
 #include "flightdata/FPCuser.h"
 #include "platform/OpenGL.h"
 

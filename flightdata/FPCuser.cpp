@@ -7,7 +7,7 @@
 
 #include "flightdata/LinkBlock.h"
 
-#include "platform/ByteOrder.h"
+#include "formats/ByteOrder.h"
 #include "platform/Link.h"
 #include "platform/System.h"
 

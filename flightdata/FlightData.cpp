@@ -1,18 +1,6 @@
-// The six simulator values of a frame turned into the card angle and the two needle angles,
-// the hand-over to the drawing, and the FSUIPC frame: six reads in one exchange with the
-// simulator. A value the exchange does not deliver stays 0, so the instrument then shows 0.
+// The six simulator values of a frame turned into the card angle and the two needle angles.
 #include "flightdata/FlightData.h"
 
-#include "app/Diagnostics.h"
-#include "app/MainLoop.h"
-#include "display/Drawing.h"
-#include "flightdata/FPCuser.h"
-#include "platform/System.h"
-
-// The reads land straight in the fields, so the host must order bytes as the simulator does.
-#if defined(__BYTE_ORDER__)
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the simulator's values are little-endian");
-#endif
 
 namespace {
 
@@ -37,29 +25,4 @@ InstrumentAngles ConvertFlightValues(const RawFlightValues& raw, bool needle1Vor
     angles.needle1 = NeedleAngle(needle1Vor, raw.vor1Bearing, raw.adf1Bearing);
     angles.needle2 = NeedleAngle(needle2Vor, raw.vor2Bearing, raw.adf2Bearing);
     return angles;
-}
-
-void HandOverToDrawing(const RawFlightValues& raw) {
-    InstrumentAngles angles = ConvertFlightValues(raw, Needle1Vor, Needle2Vor);
-    DrawDial(angles.card);
-    DrawNeedles(angles.needle1, angles.needle2);
-    DrawOverlays();
-    NoteFrameDrawn(angles.card, angles.needle1, angles.needle2);
-}
-
-bool DrawSceneFsuipc() {
-    RawFlightValues raw{};
-    // Whether the link is open or the exchange works changes nothing here: undelivered
-    // values stay 0 and the frame is drawn all the same.
-    IpcResult result = IPC_OK;
-    IpcQueueRead(0x0580, 4, &raw.trueHeading, result);
-    IpcQueueRead(0x02A0, 2, &raw.magneticVariation, result);
-    IpcQueueRead(0x0C56, 2, &raw.vor1Bearing, result);
-    IpcQueueRead(0x0C5C, 2, &raw.vor2Bearing, result);
-    IpcQueueRead(0x0C6A, 2, &raw.adf1Bearing, result);
-    IpcQueueRead(0x02D8, 2, &raw.adf2Bearing, result);
-    IpcProcess(result);
-    Sleep(1);
-    HandOverToDrawing(raw);
-    return true;
 }

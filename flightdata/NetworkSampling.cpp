@@ -1,11 +1,9 @@
-// The network frame: six value requests, each reduced at once to its raw field, a 1 ms
-// pause, then the conversion and drawing the FSUIPC frame uses. Conversion and range
-// errors are not caught here; they end the program in the main loop.
+// Network sampling: six value requests, each reduced at once to its raw field. Conversion
+// and range errors are not caught here; they end the program in the main loop.
 #include "flightdata/NetworkSampling.h"
 
-#include "app/Runtime.h"
+#include "base/Runtime.h"
 #include "net/ValueRequest.h"
-#include "platform/System.h"
 
 #include <cmath>
 
@@ -31,18 +29,9 @@ std::uint16_t WordFromReply(double number) {
 
 RawFlightValues SampleNetworkValues() {
     RawFlightValues raw;
-    raw.trueHeading = HeadingFromReply(RequestValue(1408, "4", "5"));
-    raw.magneticVariation = static_cast<std::int16_t>(WordFromReply(RequestValue(672, "2", "4")));
-    raw.vor1Bearing = WordFromReply(RequestValue(3158, "2", "6"));
-    raw.vor2Bearing = WordFromReply(RequestValue(3164, "2", "6"));
-    raw.adf1Bearing = static_cast<std::int16_t>(WordFromReply(RequestValue(3178, "2", "6")));
-    raw.adf2Bearing = static_cast<std::int16_t>(WordFromReply(RequestValue(728, "2", "6")));
+    for (const SimulatorValue& value : SimulatorValues) {
+        double number = RequestValue(value.offset, value.sizeText, value.codeText);
+        SetFieldBits(raw, value, value.size == 4 ? HeadingFromReply(number) : WordFromReply(number));
+    }
     return raw;
-}
-
-bool DrawSceneNetwork() {
-    RawFlightValues raw = SampleNetworkValues();
-    Sleep(1);
-    HandOverToDrawing(raw);
-    return true;
 }

@@ -3,7 +3,7 @@
 // sources give the same picture for the same simulator state.
 #pragma once
 
-#include "flightdata/FlightData.h"
+#include "base/SimulatorValues.h"
 
 #include <cstdint>
 

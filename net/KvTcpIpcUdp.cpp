@@ -3,7 +3,7 @@
 // (10 microseconds before a send, 1 second inside a read, the caller's seconds otherwise).
 #include "net/KvTcpIpcUdp.h"
 
-#include "app/Runtime.h"
+#include "base/Runtime.h"
 
 #include <cstdio>
 #include <cstring>

@@ -5,12 +5,13 @@
 // the wrong request, and the main loop connects again.
 #include "net/ValueRequest.h"
 
-#include "app/Runtime.h"
-#include "display/InstrumentWindow.h"
+#include "base/Runtime.h"
 #include "net/KvTcpIpcUdp.h"
 
 #include <chrono>
 #include <cstring>
+
+TKvTcpBlockClient* TcpClient = nullptr;
 
 namespace {
 

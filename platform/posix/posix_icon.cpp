@@ -4,8 +4,8 @@
 // scaling: the entry nearest the asked size is kept at its own size, enough for a window icon.
 #include "platform/posix/posix_icon.h"
 
-#include "platform/ByteOrder.h"
-#include "platform/DibReader.h"
+#include "formats/ByteOrder.h"
+#include "formats/DibReader.h"
 #include "platform/System.h"
 #include "platform/Window.h"
 #include "platform/posix/posix_common.h"

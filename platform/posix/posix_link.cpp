@@ -3,7 +3,7 @@
 // socket in the per-user folder, kept alive by a lock its server holds; each message is one
 // connection. Knowingly different from Windows: only top-level look-ups by class, flags of
 // SendMessageTimeoutA ignored (it always blocks), message numbers from a fixed hash.
-#include "platform/ByteOrder.h"
+#include "formats/ByteOrder.h"
 #include "platform/Link.h"
 #include "platform/System.h"
 #include "platform/posix/posix_common.h"

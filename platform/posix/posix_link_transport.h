@@ -10,7 +10,7 @@
 
 namespace linktransport {
 
-// Request: 32 bytes, reply: 8 bytes, all fields little-endian (platform/ByteOrder.h).
+// Request: 32 bytes, reply: 8 bytes, all fields little-endian (formats/ByteOrder.h).
 inline constexpr std::uint32_t RequestMagic = 0x4D4C564B;  // "KVLM"
 inline constexpr std::uint32_t ReplyMagic = 0x414C564B;    // "KVLA"
 inline constexpr std::size_t RequestSize = 32;

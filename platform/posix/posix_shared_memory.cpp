@@ -3,7 +3,7 @@
 // page naming its creator before the caller's bytes; unlike Windows, a name left by a crashed
 // process outlives it, so such leftovers are recognised by that header and replaced.
 // Only named objects backed by the paging file. Format: docs/link-transport.md.
-#include "platform/ByteOrder.h"
+#include "formats/ByteOrder.h"
 #include "platform/Link.h"
 #include "platform/System.h"
 #include "platform/posix/posix_common.h"

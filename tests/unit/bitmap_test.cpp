@@ -2,7 +2,7 @@
 // decodes (manifest.tsv gives what each file must yield and the tolerance), damaged copies of
 // the good files (run under the sanitizers to catch reads past the end), and pictures built here.
 #include "display/Textures.h"
-#include "platform/DibReader.h"
+#include "formats/DibReader.h"
 
 #include "TestSupport.h"
 

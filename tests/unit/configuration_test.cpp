@@ -1,7 +1,7 @@
 // The configuration file as the program sees it (real files in a temporary current
 // directory), and the runtime's text conversions it and the value requests rely on.
-#include "app/Configuration.h"
-#include "app/Runtime.h"
+#include "base/Configuration.h"
+#include "base/Runtime.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -72,14 +72,7 @@ TEST(DemoFlightModel, NeedlesPointAtTheStationsOnTheCard) {
     for (int minute = 0; minute < 40; ++minute) {
         model.Advance(60);
         const AircraftState& s = model.State();
-        InstrumentValues v = model.Values();
-        RawFlightValues raw;
-        raw.trueHeading = v.trueHeading;
-        raw.magneticVariation = v.variation;
-        raw.vor1Bearing = v.vor1Bearing;
-        raw.vor2Bearing = v.vor2Bearing;
-        raw.adf1Bearing = v.adf1Bearing;
-        raw.adf2Bearing = v.adf2Bearing;
+        RawFlightValues raw = model.Values();
         double variation = map.VariationAt(s.position);
         struct Check {
             const Station& station;

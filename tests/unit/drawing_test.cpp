@@ -3,7 +3,7 @@
 // turned and how it was blended.
 #include "GlTestSupport.h"
 
-#include "app/MainLoop.h"
+#include "base/InstrumentState.h"
 #include "display/Drawing.h"
 #include "display/Textures.h"
 

@@ -1,7 +1,7 @@
 // The blocking socket and the TCP client against real loopback servers on port 0: address
 // and port texts, connecting and refusals, the bytes sent, receiving, disconnect events,
 // error numbers and texts, handle release, SIGPIPE, descriptors beyond FD_SETSIZE.
-#include "app/Runtime.h"
+#include "base/Runtime.h"
 #include "net/KvTcpIpcUdp.h"
 
 #include <gtest/gtest.h>

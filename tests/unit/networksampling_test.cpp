@@ -1,8 +1,9 @@
 // Network sampling: the reduction of received numbers to raw fields, and whole frames of
 // six requests against the stand-in's data server on loopback (linked in from its sources),
 // including its misbehaviour on command.
-#include "app/Runtime.h"
+#include "base/Runtime.h"
 #include "display/InstrumentWindow.h"
+#include "flightdata/FlightData.h"
 #include "flightdata/NetworkSampling.h"
 #include "net/KvTcpIpcUdp.h"
 #include "net/ValueRequest.h"

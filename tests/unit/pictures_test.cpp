@@ -2,7 +2,7 @@
 // load, and each has the properties its drawing relies on (masks cover what their pictures
 // draw, needles point up, the card's north is at the top, the font grid starts at the top).
 #include "TestSupport.h"
-#include "platform/DibReader.h"
+#include "formats/DibReader.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // from bitmap files written into a temporary folder, and the font's display lists.
 #include "GlTestSupport.h"
 
-#include "app/Configuration.h"
+#include "base/Configuration.h"
 #include "display/Textures.h"
 #include "flightdata/FPCuser.h"
 // The stand-in's end of the link, served on a thread of this test program.

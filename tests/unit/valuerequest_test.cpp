@@ -1,7 +1,7 @@
 // Value requests against a real loopback server the test plays: the bytes of requests, the
 // reading of replies, a server that hangs up, dawdles or stays silent, and a request that
 // cannot be sent. Replies are mostly queued before the request, so no server thread is needed.
-#include "app/Runtime.h"
+#include "base/Runtime.h"
 #include "display/InstrumentWindow.h"
 #include "net/KvTcpIpcUdp.h"
 #include "net/ValueRequest.h"

@@ -4,7 +4,7 @@
 // user's desktop, and the placement arithmetic is checked with them.
 #include "TestSupport.h"
 
-#include "app/Configuration.h"
+#include "base/Configuration.h"
 #include "app/MainLoop.h"
 #include "display/InstrumentWindow.h"
 #include "platform/Window.h"

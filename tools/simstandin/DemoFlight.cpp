@@ -128,13 +128,13 @@ void FlightModel::Step(double dt) {
     state_.elapsedSeconds += dt;
 }
 
-InstrumentValues FlightModel::Values() const {
+RawFlightValues FlightModel::Values() const {
     const Map& map = DemoMap();
-    InstrumentValues v{};
+    RawFlightValues v{};
     v.trueHeading = static_cast<std::uint32_t>(
         static_cast<std::uint64_t>(std::llround(state_.trueHeading / 360.0 * 4294967296.0)) & 0xFFFFFFFFu);
     double variation = map.VariationAt(state_.position);
-    v.variation = static_cast<std::int16_t>(std::lround(variation * 65536.0 / 360.0));
+    v.magneticVariation = static_cast<std::int16_t>(std::lround(variation * 65536.0 / 360.0));
 
     auto relative = [&](const Station& s) { return BearingDegrees(state_.position, s.position) - state_.trueHeading; };
     auto vor = [&](const Station& s) {
@@ -152,13 +152,8 @@ InstrumentValues FlightModel::Values() const {
 }
 
 void FlightModel::WriteTo(OffsetMemory& memory) const {
-    InstrumentValues v = Values();
-    memory.WriteUnsigned(0x0580, 4, v.trueHeading);
-    memory.WriteUnsigned(0x02A0, 2, static_cast<std::uint16_t>(v.variation));
-    memory.WriteUnsigned(0x0C56, 2, v.vor1Bearing);
-    memory.WriteUnsigned(0x0C5C, 2, v.vor2Bearing);
-    memory.WriteUnsigned(0x0C6A, 2, static_cast<std::uint16_t>(v.adf1Bearing));
-    memory.WriteUnsigned(0x02D8, 2, static_cast<std::uint16_t>(v.adf2Bearing));
+    RawFlightValues v = Values();
+    for (const SimulatorValue& value : SimulatorValues) memory.WriteUnsigned(value.offset, value.size, FieldBits(v, value));
     // Altitude in metres as a 32.32 fixed-point number, for other gauges a user may attach.
     double metres = state_.altitudeFeet * 0.3048;
     memory.WriteUnsigned(0x0570, 8, static_cast<std::uint64_t>(static_cast<std::int64_t>(metres * 4294967296.0)));

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "OffsetMemory.h"
+#include "base/SimulatorValues.h"
 
 #include <atomic>
 #include <cstdint>
@@ -55,23 +56,13 @@ struct AircraftState {
     unsigned circuits = 0;
 };
 
-// The raw values the instrument reads, as the simulator would hold them.
-struct InstrumentValues {
-    std::uint32_t trueHeading;   // 0x0580
-    std::int16_t variation;      // 0x02A0
-    std::uint16_t vor1Bearing;   // 0x0C56
-    std::uint16_t vor2Bearing;   // 0x0C5C
-    std::int16_t adf1Bearing;    // 0x0C6A
-    std::int16_t adf2Bearing;    // 0x02D8
-};
-
 class FlightModel {
 public:
     FlightModel();
     // Advances the flight by dt seconds of simulated time (in small steps).
     void Advance(double seconds);
     const AircraftState& State() const { return state_; }
-    InstrumentValues Values() const;
+    RawFlightValues Values() const;
     // Writes the instrument's values (and the aircraft's altitude) into the memory.
     void WriteTo(OffsetMemory& memory) const;
 

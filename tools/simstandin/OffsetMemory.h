@@ -2,7 +2,7 @@
 // the link server, the data server, the control commands and the demo flight.
 #pragma once
 
-#include "platform/ByteOrder.h"
+#include "formats/ByteOrder.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,7 +4,7 @@
 
 #include "flightdata/LinkBlock.h"
 
-#include "platform/ByteOrder.h"
+#include "formats/ByteOrder.h"
 #include "platform/Link.h"
 
 #include <algorithm>

@@ -6,10 +6,7 @@
 #include "OffsetMemory.h"
 #include "SimulatorLink.h"
 
-#if defined(SIMSTANDIN_DATA_SERVER) && __has_include("DataServer.h")
 #include "DataServer.h"
-#define HAVE_DATA_SERVER 1
-#endif
 
 #include <cerrno>
 #include <csignal>
@@ -90,9 +87,7 @@ bool ParseValue(const std::string& text, std::uint64_t& value) {
 struct StandIn {
     OffsetMemory memory;
     SimulatorLink link{memory};
-#ifdef HAVE_DATA_SERVER
     std::unique_ptr<DataServer> dataServer;
-#endif
 };
 
 // Carries out one command; the reply is one line. Sets quit for "quit".
@@ -143,15 +138,11 @@ std::string RunCommand(StandIn& standIn, const std::vector<std::string>& words, 
         return "ok";
     }
     if (verb == "net") {
-#ifdef HAVE_DATA_SERVER
         if (!standIn.dataServer) return "error: no data server running (start with --serve PORT)";
         std::string reply;
         bool done = standIn.dataServer->HandleCommand(words, reply);
         if (reply.empty()) reply = done ? "ok" : "error: unknown net command";
         return reply;
-#else
-        return "error: this build has no data server";
-#endif
     }
     if (verb == "help") return "commands: set get misbehave stats clientversion sleep net quit (see --help)";
     if (verb == "quit") {
@@ -262,17 +253,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (servePort >= 0) {
-#ifdef HAVE_DATA_SERVER
         standIn.dataServer = std::make_unique<DataServer>(standIn.memory);
         if (!standIn.dataServer->Start(bindAddress, static_cast<std::uint16_t>(servePort), error)) {
             std::fprintf(stderr, "simstandin: %s\n", error.c_str());
             return 1;
         }
         std::printf("data server listening on port %u\n", static_cast<unsigned>(standIn.dataServer->Port()));
-#else
-        std::fprintf(stderr, "simstandin: this build has no data server\n");
-        return 1;
-#endif
     }
     std::unique_ptr<demo::DemoFlight> flight;
     if (demoFlight) {
@@ -296,9 +282,7 @@ int main(int argc, char** argv) {
     while (!quit && stay && !stopRequested) usleep(100000);
 
     if (flight) flight->Stop();
-#ifdef HAVE_DATA_SERVER
     if (standIn.dataServer) standIn.dataServer->Stop();
-#endif
     standIn.link.Stop();
     return 0;
 }

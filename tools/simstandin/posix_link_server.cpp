@@ -4,7 +4,7 @@
 // server, that the socket is live.
 #include "LinkServer.h"
 
-#include "platform/ByteOrder.h"
+#include "formats/ByteOrder.h"
 #include "platform/System.h"
 #include "platform/posix/posix_common.h"
 #include "platform/posix/posix_link_transport.h"

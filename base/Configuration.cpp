@@ -1,7 +1,7 @@
 // The configuration file, read and written through the platform's profile functions.
-#include "app/Configuration.h"
+#include "base/Configuration.h"
 
-#include "app/Runtime.h"
+#include "base/Runtime.h"
 #include "platform/Profile.h"
 #include "platform/System.h"
 

@@ -3,9 +3,9 @@
 // pixels start) with every offset checked against the data; the pixels are then decoded into
 // a canvas that knows the output layout. Files that lie about their sizes are normal here:
 // bfSize, biSizeImage and the densities are never used.
-#include "platform/DibReader.h"
+#include "formats/DibReader.h"
 
-#include "platform/ByteOrder.h"
+#include "formats/ByteOrder.h"
 
 #include <cstdio>
 #include <filesystem>

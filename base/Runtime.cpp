@@ -1,5 +1,5 @@
 // The runtime's text conversions and their error texts.
-#include "app/Runtime.h"
+#include "base/Runtime.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,9 +1,9 @@
 // The optional status file (KORVA_STATUS_FILE): frames drawn, the angles of the last frame,
 // the needle sources and the adjust modes, rewritten at most ten times a second, replaced
 // atomically so a reader never sees half a file.
-#include "app/Diagnostics.h"
+#include "base/Diagnostics.h"
 
-#include "app/MainLoop.h"
+#include "base/InstrumentState.h"
 
 #include <chrono>
 #include <cstdio>
