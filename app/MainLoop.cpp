@@ -8,6 +8,7 @@
 #include "base/Configuration.h"
 #include "base/Runtime.h"
 #include "display/InstrumentWindow.h"
+#include "display/PictureFiles.h"
 #include "flightdata/FPCuser.h"
 #include "net/KvTcpIpcUdp.h"
 #include "net/ValueRequest.h"
@@ -32,12 +33,12 @@ const char* ModeTitle() {
 // The application icon must be readable at start; the window loads it again at every
 // creation.
 void LoadApplicationIcon() {
-    std::FILE* file = std::fopen(windowtexts::IconFile, "rb");
+    std::FILE* file = std::fopen(IconFile, "rb");
     if (!file) {
         int reason = errno;
         char directory[4096] = "";
         GetCurrentDirectoryA(sizeof directory, directory);
-        throw FileError(std::string("Cannot open file \"") + directory + PathDelimiter + windowtexts::IconFile +
+        throw FileError(std::string("Cannot open file \"") + directory + PathDelimiter + IconFile +
                         "\". " + std::strerror(reason));
     }
     std::fclose(file);
@@ -48,43 +49,46 @@ int AddWrapping(int value, int delta) {
     return static_cast<int>(static_cast<std::uint32_t>(value) + static_cast<std::uint32_t>(delta));
 }
 
-// One move or resize step: from the stored entry, one pixel, back to the file, new window.
-bool PlacementStep(const char* section, const char* key, const char* defaultValue, int delta, int& variable) {
-    int value = AddWrapping(ReadConfigInteger(section, key, defaultValue), delta);
-    variable = value;
-    WriteConfigInteger(section, key, value);
-    return RecreateWindow(ModeTitle());
+// Creates the window again at the current placement. Recreating is set meanwhile so that
+// the creation's own move and size messages are not stored as the user's.
+bool CreateAgain(const char* title) {
+    Recreating = true;
+    bool created = CreateInstrumentWindow(title, WindowWidth, WindowHeight, ColorBits, Borderless);
+    Recreating = false;
+    return created;
 }
 
+// One arrow key in one adjust mode: the entry it changes by one pixel and the placement
+// variable that follows it. Within a mode the keys are served in this order.
 struct ArrowStep {
+    bool positionMode;
     int key;
     const char* section;
-    const char* positionKey;
+    const char* entry;
+    const char* defaultValue;
     int delta;
+    int* variable;
+};
+const ArrowStep ArrowStepTable[] = {
+    {true, VK_RIGHT, config::SectionWindow, config::KeyX, config::DefaultPosition, +1, &WindowX},
+    {true, VK_LEFT, config::SectionWindow, config::KeyX, config::DefaultPosition, -1, &WindowX},
+    {true, VK_UP, config::SectionWindow, config::KeyY, config::DefaultPosition, -1, &WindowY},
+    {true, VK_DOWN, config::SectionWindow, config::KeyY, config::DefaultPosition, +1, &WindowY},
+    {false, VK_RIGHT, config::SectionSize, config::KeyWidth, config::DefaultSize, +1, &WindowWidth},
+    {false, VK_LEFT, config::SectionSize, config::KeyWidth, config::DefaultSize, -1, &WindowWidth},
+    {false, VK_UP, config::SectionSize, config::KeyHeight, config::DefaultSize, -1, &WindowHeight},
+    {false, VK_DOWN, config::SectionSize, config::KeyHeight, config::DefaultSize, +1, &WindowHeight},
 };
 
-// Runs the four arrow steps of one mode; false when a re-creation failed.
+// Runs the arrow steps of one mode whose keys are down: each from the stored entry, one
+// pixel, back to the file, then a new window there. False when a re-creation failed.
 bool ArrowSteps(bool positionMode) {
-    const char* section = positionMode ? config::SectionWindow : config::SectionSize;
-    const char* defaultValue = positionMode ? config::DefaultPosition : config::DefaultSize;
-    const char* horizontal = positionMode ? config::KeyX : config::KeyWidth;
-    const char* vertical = positionMode ? config::KeyY : config::KeyHeight;
-    int& across = positionMode ? WindowX : WindowWidth;
-    int& down = positionMode ? WindowY : WindowHeight;
-    struct {
-        int key;
-        const char* entry;
-        int delta;
-        int& variable;
-    } steps[] = {
-        {VK_RIGHT, horizontal, +1, across},
-        {VK_LEFT, horizontal, -1, across},
-        {VK_UP, vertical, -1, down},
-        {VK_DOWN, vertical, +1, down},
-    };
-    for (auto& step : steps) {
-        if (!KeyStates[step.key]) continue;
-        bool created = PlacementStep(section, step.entry, defaultValue, step.delta, step.variable);
+    for (const ArrowStep& step : ArrowStepTable) {
+        if (step.positionMode != positionMode || !KeyStates[step.key]) continue;
+        int value = AddWrapping(ReadConfigInteger(step.section, step.entry, step.defaultValue), step.delta);
+        *step.variable = value;
+        WriteConfigInteger(step.section, step.entry, value);
+        bool created = RecreateWindow(ModeTitle());
         KeyStates[step.key] = false;
         if (!created) return false;
     }
@@ -97,10 +101,7 @@ bool SwitchFrame() {
     Borderless = !Borderless;
     WindowWidth = ReadConfigInteger(config::SectionSize, config::KeyWidth, config::DefaultSize);
     WindowHeight = ReadConfigInteger(config::SectionSize, config::KeyHeight, config::DefaultSize);
-    Recreating = true;
-    bool created = CreateInstrumentWindow(ModeTitle(), WindowWidth, WindowHeight, ColorBits, Borderless);
-    Recreating = false;
-    return created;
+    return CreateAgain(ModeTitle());
 }
 
 void Reconnect() {
@@ -115,10 +116,7 @@ void Reconnect() {
 
 bool RecreateWindow(const char* title) {
     DestroyInstrumentWindow();
-    Recreating = true;
-    bool created = CreateInstrumentWindow(title, WindowWidth, WindowHeight, ColorBits, Borderless);
-    Recreating = false;
-    return created;
+    return CreateAgain(title);
 }
 
 std::int32_t RunMainLoop() {

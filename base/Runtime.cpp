@@ -95,7 +95,7 @@ long DecimalMagnitude(const std::string& canonical) {
 bool ParseFloat(const std::string& text, char separator, double& out) {
     std::size_t i = 0, n = text.size();
     while (i < n && text[i] == ' ') ++i;
-    std::string canonical;  // rebuilt with "." for strtod in the C locale
+    std::string canonical;  // rebuilt with "." as the separator, for from_chars
     if (i < n && (text[i] == '+' || text[i] == '-')) canonical += text[i++];
     std::size_t digits = 0;
     while (i < n && text[i] >= '0' && text[i] <= '9') { canonical += text[i++]; ++digits; }

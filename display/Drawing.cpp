@@ -6,15 +6,45 @@
 #include "display/Drawing.h"
 
 #include "base/InstrumentState.h"
+#include "display/InstrumentGeometry.h"
 #include "display/Textures.h"
 #include "platform/OpenGL.h"
 
 namespace {
 
-// Every dial element sits at this depth; the mode pictures and selectors stand further back.
-constexpr GLfloat DialDepth = -2.4f;
-constexpr GLfloat ModeDepth = -4.0f;
-constexpr GLfloat SelectorDepth = -7.0f;
+// What one layer shows and how it is placed: a picture on a quad centred at (x, y), at a
+// depth, turned counter-clockwise by an angle, in one colour.
+struct Layer {
+    int slot;
+    GLfloat x, y, depth;
+    GLfloat turn;
+    GLfloat halfWidth, halfHeight;
+    GLfloat red, green, blue;
+};
+
+// How a layer goes onto what is there: as it is (under whatever blending is in force), as a
+// mask (white keeps the scene, black blanks it for the picture that follows), or added.
+enum class Pass { Plain, Mask, Add };
+
+constexpr GLfloat DialDepth = -static_cast<GLfloat>(geometry::DialDepth);
+constexpr GLfloat ModeDepth = -static_cast<GLfloat>(geometry::ModeDepth);
+constexpr GLfloat SelectorDepth = -static_cast<GLfloat>(geometry::SelectorDepth);
+constexpr GLfloat Dial = static_cast<GLfloat>(geometry::DialHalfSize);
+
+// A dial layer: full size at the dial's depth, white, turned by the angle.
+constexpr Layer DialLayer(int slot, GLfloat turn) {
+    return {slot, 0.0f, 0.0f, DialDepth, turn, Dial, Dial, 1.0f, 1.0f, 1.0f};
+}
+
+// A source selector in its VOR or ADF pose.
+Layer SelectorLayer(int slot, const geometry::SelectorPlacement& p, bool vor) {
+    Layer layer{slot, 0, 0, SelectorDepth, 0, static_cast<GLfloat>(p.halfWidth), static_cast<GLfloat>(p.halfHeight),
+                1.0f, 1.0f, 1.0f};
+    layer.x = static_cast<GLfloat>(vor ? p.vorX : p.adfX);
+    layer.y = static_cast<GLfloat>(vor ? p.vorY : p.adfY);
+    layer.turn = vor ? static_cast<GLfloat>(p.vorTurn) : 0.0f;
+    return layer;
+}
 
 // The whole picture once, upright (t = 1 at the top), on a quad centred on the origin.
 void DrawTexturedQuad(GLfloat w, GLfloat h) {
@@ -30,108 +60,54 @@ void DrawTexturedQuad(GLfloat w, GLfloat h) {
     glEnd();
 }
 
-// The mask pass: white parts of the mask keep the scene, black parts blank it for the picture
-// that follows. The first one in a frame also switches blending on and the depth test off.
-void BeginMaskPass() {
-    glEnable(GL_BLEND);
-    glDisable(GL_DEPTH_TEST);
-    glBlendFunc(GL_DST_COLOR, GL_ZERO);
+// One layer. The first mask pass of a frame also switches blending on and the depth test off;
+// they stay that way, and the additive passes keep blending on.
+void DrawLayer(const Layer& layer, Pass pass) {
+    if (pass == Pass::Mask) {
+        glEnable(GL_BLEND);
+        glDisable(GL_DEPTH_TEST);
+        glBlendFunc(GL_DST_COLOR, GL_ZERO);
+    } else if (pass == Pass::Add) {
+        glBlendFunc(GL_ONE, GL_ONE);
+    }
+    glLoadIdentity();
+    glColor3f(layer.red, layer.green, layer.blue);
+    glTranslatef(layer.x, layer.y, layer.depth);
+    glRotatef(layer.turn, 0.0f, 0.0f, 1.0f);
+    glBindTexture(GL_TEXTURE_2D, TextureNames[layer.slot]);
+    DrawTexturedQuad(layer.halfWidth, layer.halfHeight);
 }
 
 }  // namespace
 
 void DrawDial(float cardAngle) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-
     // The card turns counter-clockwise by the heading, bringing that heading to the top. It is
     // drawn under whatever blending is in force: onto the cleared black buffer that gives the
     // card's own colours in the first frame and in every later one.
-    glLoadIdentity();
-    glColor3f(1.0f, 1.0f, 1.0f);
-    glTranslatef(0.0f, 0.0f, DialDepth);
-    glRotatef(cardAngle, 0.0f, 0.0f, 1.0f);
-    glBindTexture(GL_TEXTURE_2D, TextureNames[SlotCard]);
-    DrawTexturedQuad(1.0f, 1.0f);
-
+    DrawLayer(DialLayer(SlotCard, cardAngle), Pass::Plain);
     // The fixed face stays put while the card turns under it.
-    BeginMaskPass();
-    glLoadIdentity();
-    glTranslatef(0.0f, 0.0f, DialDepth);
-    glBindTexture(GL_TEXTURE_2D, TextureNames[SlotFaceMask]);
-    DrawTexturedQuad(1.0f, 1.0f);
-
-    glLoadIdentity();
-    glBlendFunc(GL_ONE, GL_ONE);
-    glBindTexture(GL_TEXTURE_2D, TextureNames[SlotFace]);
-    glTranslatef(0.0f, 0.0f, DialDepth);
-    DrawTexturedQuad(1.0f, 1.0f);
+    DrawLayer(DialLayer(SlotFaceMask, 0), Pass::Mask);
+    DrawLayer(DialLayer(SlotFace, 0), Pass::Add);
 }
 
 void DrawNeedles(float needle1Angle, float needle2Angle) {
     // Needle 2 has no mask: it is added onto the card and the face, and shows through them.
-    glLoadIdentity();
-    glTranslatef(0.0f, 0.0f, DialDepth);
-    glRotatef(-needle2Angle, 0.0f, 0.0f, 1.0f);
-    glBindTexture(GL_TEXTURE_2D, TextureNames[SlotNeedle2]);
-    DrawTexturedQuad(1.0f, 1.0f);
-
+    DrawLayer(DialLayer(SlotNeedle2, -needle2Angle), Pass::Plain);
     // Needle 1 is masked, so it lies over needle 2 where they cross.
-    BeginMaskPass();
-    glLoadIdentity();
-    glTranslatef(0.0f, 0.0f, DialDepth);
-    glRotatef(-needle1Angle, 0.0f, 0.0f, 1.0f);
-    glBindTexture(GL_TEXTURE_2D, TextureNames[SlotNeedle1Mask]);
-    DrawTexturedQuad(1.0f, 1.0f);
-
-    glLoadIdentity();
-    glBlendFunc(GL_ONE, GL_ONE);
-    glBindTexture(GL_TEXTURE_2D, TextureNames[SlotNeedle1]);
-    glTranslatef(0.0f, 0.0f, DialDepth);
-    glRotatef(-needle1Angle, 0.0f, 0.0f, 1.0f);
-    DrawTexturedQuad(1.0f, 1.0f);
+    DrawLayer(DialLayer(SlotNeedle1Mask, -needle1Angle), Pass::Mask);
+    DrawLayer(DialLayer(SlotNeedle1, -needle1Angle), Pass::Add);
 }
 
 void DrawOverlays() {
     // While the arrow keys move or resize the window, a green picture over the middle of the
     // instrument says which of the two they do. Only the green channel of the picture shows.
-    if (PositionMode) {
-        glLoadIdentity();
-        glColor3f(0.0f, 1.0f, 0.0f);
-        glTranslatef(0.0f, 0.0f, ModeDepth);
-        glBindTexture(GL_TEXTURE_2D, TextureNames[SlotPositionMode]);
-        DrawTexturedQuad(1.0f, 1.0f);
-    }
-    if (SizeMode) {
-        glLoadIdentity();
-        glColor3f(0.0f, 1.0f, 0.0f);
-        glTranslatef(0.0f, 0.0f, ModeDepth);
-        glBindTexture(GL_TEXTURE_2D, TextureNames[SlotSizeMode]);
-        DrawTexturedQuad(1.0f, 1.0f);
-    }
-
+    const Layer positionMode{SlotPositionMode, 0, 0, ModeDepth, 0, Dial, Dial, 0.0f, 1.0f, 0.0f};
+    const Layer sizeMode{SlotSizeMode, 0, 0, ModeDepth, 0, Dial, Dial, 0.0f, 1.0f, 0.0f};
+    if (PositionMode) DrawLayer(positionMode, Pass::Plain);
+    if (SizeMode) DrawLayer(sizeMode, Pass::Plain);
     // The source selectors in the lower corners: turned in the VOR pose, level and further
     // out in the ADF pose, so only their inner strips show in a square window.
-    glLoadIdentity();
-    glColor3f(1.0f, 1.0f, 1.0f);
-    if (Needle2Vor) {
-        glTranslatef(1.8f, -1.8f, SelectorDepth);
-        glRotatef(90.0f, 0.0f, 0.0f, 1.0f);
-    } else {
-        glTranslatef(3.5f, -1.9f, SelectorDepth);
-        glRotatef(0.0f, 0.0f, 0.0f, 1.0f);
-    }
-    glBindTexture(GL_TEXTURE_2D, TextureNames[SlotNeedle2Selector]);
-    DrawTexturedQuad(1.0f, 0.85f);
-
-    glLoadIdentity();
-    glColor3f(1.0f, 1.0f, 1.0f);
-    if (Needle1Vor) {
-        glTranslatef(-2.1f, -1.8f, SelectorDepth);
-        glRotatef(270.0f, 0.0f, 0.0f, 1.0f);
-    } else {
-        glTranslatef(-3.6f, -2.05f, SelectorDepth);
-        glRotatef(0.0f, 0.0f, 0.0f, 1.0f);
-    }
-    glBindTexture(GL_TEXTURE_2D, TextureNames[SlotNeedle1Selector]);
-    DrawTexturedQuad(1.0f, 0.8f);
+    DrawLayer(SelectorLayer(SlotNeedle2Selector, geometry::Needle2Selector, Needle2Vor), Pass::Plain);
+    DrawLayer(SelectorLayer(SlotNeedle1Selector, geometry::Needle1Selector, Needle1Vor), Pass::Plain);
 }

@@ -8,6 +8,7 @@
 
 #include "base/Configuration.h"
 #include "base/InstrumentState.h"
+#include "display/InstrumentGeometry.h"
 #include "display/Textures.h"
 #include "net/KvTcpIpcUdp.h"
 #include "net/ValueRequest.h"
@@ -71,7 +72,8 @@ void ResizeScene(int width, int height) {
     glViewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluPerspective(45.0, static_cast<double>(width) / static_cast<double>(height), 0.1, 100.0);
+    gluPerspective(geometry::FieldOfView, static_cast<double>(width) / static_cast<double>(height), geometry::NearPlane,
+                   geometry::FarPlane);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 }
@@ -141,7 +143,7 @@ bool CreateInstrumentWindow(const char* title, int width, int height, int colorB
     wc.cbWndExtra = 0;
     wc.hInstance = ModuleInstance();
     if (ClassIcon) DestroyIcon(ClassIcon);
-    ClassIcon = static_cast<HICON>(LoadImageA(nullptr, windowtexts::IconFile, IMAGE_ICON, 0, 0,
+    ClassIcon = static_cast<HICON>(LoadImageA(nullptr, IconFile, IMAGE_ICON, 0, 0,
                                               LR_LOADFROMFILE | LR_DEFAULTSIZE));
     wc.hIcon = ClassIcon;
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);

@@ -9,7 +9,6 @@
 namespace windowtexts {
 inline constexpr char ClassName[] = "OpenGl";
 inline constexpr char ClassNameForUnregister[] = "OpenGL";
-inline constexpr char IconFile[] = "plane2.ico";
 inline constexpr char ErrorCaption[] = "Error";
 inline constexpr char ShutdownCaption[] = " Shutdown Error";
 inline constexpr char UnregisterCaption[] = "SHUTDOWN ERROR";

@@ -2,6 +2,8 @@
 // load, and each has the properties its drawing relies on (masks cover what their pictures
 // draw, needles point up, the card's north is at the top, the font grid starts at the top).
 #include "TestSupport.h"
+#include "display/InstrumentGeometry.h"
+#include "display/PictureFiles.h"
 #include "formats/DibReader.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -44,15 +47,18 @@ std::uint32_t Le32(const std::string& bytes, std::size_t at) {
     return v;
 }
 
-const char* const AllBitmaps[] = {
-    "VOR_ADF.txr", "VOR_ADF_ind_mask.txr", "VOR_ADF_ind.txr", "VOR1_mask.txr",
-    "VOR1_ago.txr", "VOR2_mask.txr", "VOR2_ago.txr", "setpos.txr",
-    "setsize.txr", "VOR1ADF.txr", "VOR2ADF.txr", "font.bmp"};
+// Every bitmap the instrument opens, by its own list.
+std::vector<std::string> AllBitmaps() {
+    std::vector<std::string> names;
+    for (const PictureFile& file : PictureFiles) names.push_back(file.name);
+    names.push_back(FontFile);
+    return names;
+}
 
 // The instrument uploads pictures at their own size, so a size the GL refuses, a compressed
 // file or a palette picture would leave a blank texture.
 TEST(Pictures, EveryFileIsAnUncompressed24BitBitmapOfPowerOfTwoSize) {
-    for (const char* name : AllBitmaps) {
+    for (const std::string& name : AllBitmaps()) {
         SCOPED_TRACE(name);
         const std::string bytes = testsupport::ReadWholeFile(testsupport::RunDir() + "/" + name);
         ASSERT_GE(bytes.size(), 54u);
@@ -152,18 +158,24 @@ TEST(Pictures, CardShowsNorthAtTheTopAndTheFaceLetsTheCardShowThrough) {
 
 // The selectors stand mostly beyond the window's side edges in their ADF pose: only the
 // strip inside a square window (half-width 7 tan 22.5 = 2.899 at depth 7) can say "ADF".
+// Placed where the drawing places them, so a moved selector fails here.
 TEST(Pictures, SelectorsDrawInTheStripThatShowsInTheAdfPose) {
-    const double edge = 7.0 * std::tan(22.5 * M_PI / 180.0);
+    const double edge = geometry::HalfHeightAt(geometry::SelectorDepth);
+    EXPECT_NEAR(edge, 2.899, 0.001);
     const struct {
-        const char* file;
-        double centreX;
-    } selectors[] = {{"VOR1ADF.txr", -3.6}, {"VOR2ADF.txr", 3.5}};
+        int slot;
+        const geometry::SelectorPlacement& placement;
+    } selectors[] = {{SlotNeedle1Selector, geometry::Needle1Selector}, {SlotNeedle2Selector, geometry::Needle2Selector}};
     for (const auto& s : selectors) {
-        SCOPED_TRACE(s.file);
-        const Decoded d = Load(s.file);
+        std::string file;
+        for (const PictureFile& f : PictureFiles)
+            if (f.slot == s.slot) file = f.name;
+        SCOPED_TRACE(file);
+        const Decoded d = Load(file);
+        const double halfWidth = s.placement.halfWidth;
         int inStrip = 0, elsewhere = 0;
         for (int x = 0; x < d.image.width; ++x) {
-            const double worldX = s.centreX - 1.0 + 2.0 * (x + 0.5) / d.image.width;
+            const double worldX = s.placement.adfX - halfWidth + 2.0 * halfWidth * (x + 0.5) / d.image.width;
             for (int y = 0; y < d.image.height; ++y)
                 if (d.Max(x, y) > 200) ++(std::fabs(worldX) < edge - 0.01 ? inStrip : elsewhere);
         }

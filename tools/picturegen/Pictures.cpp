@@ -1,12 +1,6 @@
-// The whole set of the installation's pictures, and the file each one is written to.
-// The file names are the ones the instrument opens from its current directory.
+// The whole set of the installation's pictures, each written to the file the instrument
+// opens for its slot.
 #include "Pictures.h"
-
-#include <cmath>
-
-double geometry::HalfHeightAt(double depth) {
-    return depth * std::tan(FieldOfView / 2.0 * M_PI / 180.0);
-}
 
 PictureSet DrawAllPictures() {
     PictureSet set;
@@ -23,24 +17,17 @@ PictureSet DrawAllPictures() {
     return set;
 }
 
-const std::vector<PictureFileEntry> PictureFileTable = {
-    {"VOR_ADF.txr", &PictureSet::card},
-    {"VOR_ADF_ind_mask.txr", &PictureSet::faceMask},
-    {"VOR_ADF_ind.txr", &PictureSet::face},
-    {"VOR1_mask.txr", &PictureSet::needle1Mask},
-    {"VOR1_ago.txr", &PictureSet::needle1},
-    {"VOR2_mask.txr", &PictureSet::needle2Mask},
-    {"VOR2_ago.txr", &PictureSet::needle2},
-    {"setpos.txr", &PictureSet::positionMode},
-    {"setsize.txr", &PictureSet::sizeMode},
-    {"VOR1ADF.txr", &PictureSet::needle1Selector},
-    {"VOR2ADF.txr", &PictureSet::needle2Selector},
-    {"font.bmp", &PictureSet::font},
+const Picture PictureSet::* const SlotPictures[TextureCount] = {
+    &PictureSet::card,            &PictureSet::faceMask,        &PictureSet::face,
+    &PictureSet::needle2Mask,     &PictureSet::needle2,         &PictureSet::needle1Mask,
+    &PictureSet::needle1,         &PictureSet::positionMode,    &PictureSet::sizeMode,
+    &PictureSet::needle2Selector, &PictureSet::needle1Selector,
 };
 
 void WriteAllPictures(const PictureSet& set, const std::string& folder) {
     const std::string prefix = folder.empty() ? std::string() : folder + "/";
-    for (const PictureFileEntry& entry : PictureFileTable)
-        WriteFileBytes(prefix + entry.name, EncodeBitmapFile(set.*entry.picture));
-    WriteFileBytes(prefix + IconFileName, EncodeIconFile(set.icon));
+    for (const PictureFile& file : PictureFiles)
+        WriteFileBytes(prefix + file.name, EncodeBitmapFile(set.*SlotPictures[file.slot]));
+    WriteFileBytes(prefix + FontFile, EncodeBitmapFile(set.font));
+    WriteFileBytes(prefix + IconFile, EncodeIconFile(set.icon));
 }
