@@ -248,7 +248,7 @@ std::string MakeRunFolder(const std::string& pictures) {
     char pattern[] = "/tmp/korva-bench-run-XXXXXX";
     if (!mkdtemp(pattern)) throw std::runtime_error("cannot make a run folder");
     namespace fs = std::filesystem;
-    std::vector<std::string> names = {FontFile, windowtexts::IconFile};
+    std::vector<std::string> names = {FontFile, IconFile};
     for (const PictureFile& file : PictureFiles) names.push_back(file.name);
     for (const std::string& name : names) fs::copy_file(fs::path(pictures) / name, fs::path(pattern) / name);
     if (chdir(pattern) != 0) throw std::runtime_error("cannot enter the run folder");
@@ -282,7 +282,7 @@ void MeasureWindowCalls(int count) {
         wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
         wc.lpszClassName = "KorvaBenchPlain";
         samples["call_icon"].push_back(Time([&] {
-            wc.hIcon = static_cast<HICON>(LoadImageA(nullptr, windowtexts::IconFile, IMAGE_ICON, 0, 0,
+            wc.hIcon = static_cast<HICON>(LoadImageA(nullptr, IconFile, IMAGE_ICON, 0, 0,
                                                      LR_LOADFROMFILE | LR_DEFAULTSIZE));
         }));
         HWND window = nullptr;
