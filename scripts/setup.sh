@@ -10,6 +10,7 @@ packages=(
   libgtest-dev
   xvfb xauth openbox wmctrl xdotool x11-utils x11-xserver-utils imagemagick
   locales procps psmisc
+  g++-mingw-w64-x86-64-posix wine64
 )
 
 missing=()
