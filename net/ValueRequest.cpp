@@ -79,6 +79,7 @@ double RequestValue(std::int32_t offset, const std::string& sizeText, const std:
         if (zero) break;
 
         Clock::duration left = deadline - Clock::now();
+        if (left <= Clock::duration::zero()) return GiveUp(client);
         bool settleFits = left >= settle;
         if (!MoreArrives(client, settleFits ? Clock::duration(settle) : left)) {
             // Nothing more: a reply without a zero byte is complete, unless the time is up.
