@@ -43,6 +43,7 @@ constexpr char Usage[] =
     "  stats                   exchanges N reads N writes N (link exchanges carried out)\n"
     "  clientversion           the version the last client announced (0x330A; 0 if none)\n"
     "  sleep MS                pause (for scripts)\n"
+    "  quit\n"
     "data server commands (with --serve; see docs/data-server.md):\n"
     "  net stats               requests N malformed M connections C accepted A port P\n"
     "  net close               answer the next request by closing its connection\n"
@@ -52,8 +53,7 @@ constexpr char Usage[] =
     "  net zeroapart [MS]      every reply's zero byte alone, MS (200) ms after its text\n"
     "  net nozero              replies without their zero byte\n"
     "  net garbage             every reply is \"garbage\"\n"
-    "  net normal              whole replies again; drops a pending net close\n"
-    "  quit\n";
+    "  net normal              whole replies again; drops a pending net close\n";
 
 // What the stand-in reports until told otherwise: versions that pass the client's checks.
 constexpr std::uint32_t DefaultFsuipcVersion = 0x40000000;
