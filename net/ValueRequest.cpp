@@ -86,8 +86,8 @@ double RequestValue(std::int32_t offset, const std::string& sizeText, const std:
             if (!settleFits) return GiveUp(client);
             break;
         }
-        // Readable with nothing to read: the server closed (or the connection broke) in the
-        // middle of the reply; the socket has closed itself.
+        // Readable but nothing read: the server closed (or the connection broke) in the
+        // middle of the reply, and the socket has closed itself.
         if (!client->Receive(data, size, 0)) return client->Connected() ? GiveUp(client) : 0;
     }
     return StrToFloat(reply);
