@@ -9,6 +9,19 @@
 #include <cstdlib>
 #include <limits>
 
+namespace {
+
+// A conversion error quotes at most this much of the text; a server can send a megabyte.
+constexpr std::size_t QuotedTextLimit = 64;
+
+// The text as a conversion error quotes it: whole when short, else its start and its length.
+std::string QuotedText(const std::string& text) {
+    if (text.size() <= QuotedTextLimit) return text;
+    return text.substr(0, QuotedTextLimit) + "... (" + std::to_string(text.size()) + " bytes)";
+}
+
+}  // namespace
+
 std::string TrimText(const std::string& text) {
     std::size_t begin = 0;
     std::size_t end = text.size();
@@ -18,7 +31,7 @@ std::string TrimText(const std::string& text) {
 }
 
 int StrToInt(const std::string& text) {
-    auto fail = [&]() { return ConversionError("'" + text + "' is not a valid integer value"); };
+    auto fail = [&]() { return ConversionError("'" + QuotedText(text) + "' is not a valid integer value"); };
     std::size_t i = 0;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
@@ -135,7 +148,7 @@ bool ParseFloat(const std::string& text, char separator, double& out) {
 double StrToFloat(const std::string& text) {
     double value = 0;
     if (!ParseFloat(text, DecimalSeparator(), value))
-        throw ConversionError("'" + text + "' is not a valid floating point value");
+        throw ConversionError("'" + QuotedText(text) + "' is not a valid floating point value");
     return value;
 }
 

@@ -34,7 +34,8 @@ public:
 std::string TrimText(const std::string& text);
 
 // A signed 32-bit whole number: optional sign, decimal digits, nothing else.
-// Raises ConversionError "'%s' is not a valid integer value".
+// Raises ConversionError "'%s' is not a valid integer value". In both conversion errors a
+// text longer than 64 characters is quoted as its first 64, "... (N bytes)".
 int StrToInt(const std::string& text);
 
 // A floating-point number with the user's decimal separator (from the locale's LC_NUMERIC;

@@ -1,8 +1,11 @@
-// One value asked of the data server: "offset,size,code" and a zero byte out; back comes
-// whatever is waiting when the connection turns readable, up to its first zero byte, as
-// the text of one number. A silent server is given 15 seconds; an unsent request is not
-// waited for. In both cases the connection is closed so that no later reply is taken for
-// the wrong request, and the main loop connects again.
+// One value asked of the data server: "offset,size,code" and a zero byte out; back comes the
+// text of one number, gathered up to its zero byte from however many pieces TCP delivers it
+// in. A reply whose first piece holds its zero byte is taken at once; a server that sends no
+// zero byte at all is served too, its reply taken once nothing more has come for
+// ReplySettleMilliseconds. A silent server is given 15 seconds in all; an unsent request is
+// not waited for; a reply cut short by the server's close, or longer than MaxReplyLength,
+// yields 0. In each of those cases the connection is closed so that no later reply is taken
+// for the wrong request, and the main loop connects again.
 #include "net/ValueRequest.h"
 
 #include "base/Runtime.h"
@@ -15,9 +18,26 @@ TKvTcpBlockClient* TcpClient = nullptr;
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // Each wait for the reply lasts up to this many seconds; the server is given this many in all.
 constexpr std::int32_t ReceiveRoundSeconds = 5;
 constexpr std::int32_t ReplyTimeLimitSeconds = 15;
+
+// Whether more of the reply arrives (or the connection ends) within the time.
+bool MoreArrives(TKvTcpBlockClient* client, Clock::duration within) {
+    auto microseconds = std::chrono::duration_cast<std::chrono::microseconds>(within).count();
+    if (microseconds < 0) microseconds = 0;
+    return WaitSocketReadable(client->Socket()->GetHandle(), static_cast<long>(microseconds / 1000000),
+                              static_cast<long>(microseconds % 1000000)) > 0;
+}
+
+// The exchange cannot be finished: the connection goes, so that a late or leftover reply is
+// never paired with a later request.
+double GiveUp(TKvTcpBlockClient* client) {
+    client->Disconnect();
+    return 0;
+}
 
 }  // namespace
 
@@ -33,7 +53,7 @@ double RequestValue(std::int32_t offset, const std::string& sizeText, const std:
         return 0;
     }
 
-    using Clock = std::chrono::steady_clock;
+    // The first piece: the server may take its time.
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(ReplyTimeLimitSeconds);
     const char* data = nullptr;
     std::int32_t size = 0;
@@ -44,15 +64,31 @@ double RequestValue(std::int32_t offset, const std::string& sizeText, const std:
         if (seconds > ReceiveRoundSeconds) seconds = ReceiveRoundSeconds;
         if (seconds > 0 && client->Receive(data, size, seconds)) break;
         if (!client->Connected()) return 0;
-        if (Clock::now() >= deadline) {
-            client->Disconnect();
-            return 0;
-        }
+        if (Clock::now() >= deadline) return GiveUp(client);
     }
 
-    // The reply ends at its first zero byte, if it has one; the rest is dropped.
-    const void* zero = std::memchr(data, 0, static_cast<std::size_t>(size));
-    std::size_t length = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - data)
-                              : static_cast<std::size_t>(size);
-    return StrToFloat(std::string(data, length));
+    // The rest, piece by piece, up to the first zero byte; what follows it is dropped.
+    const auto settle = std::chrono::milliseconds(ReplySettleMilliseconds);
+    std::string reply;
+    for (;;) {
+        const void* zero = std::memchr(data, 0, static_cast<std::size_t>(size));
+        std::size_t length = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - data)
+                                  : static_cast<std::size_t>(size);
+        reply.append(data, length);
+        if (reply.size() > MaxReplyLength) return GiveUp(client);
+        if (zero) break;
+
+        Clock::duration left = deadline - Clock::now();
+        if (left <= Clock::duration::zero()) return GiveUp(client);
+        bool settleFits = left >= settle;
+        if (!MoreArrives(client, settleFits ? Clock::duration(settle) : left)) {
+            // Nothing more: a reply without a zero byte is complete, unless the time is up.
+            if (!settleFits) return GiveUp(client);
+            break;
+        }
+        // Readable but nothing read: the server closed (or the connection broke) in the
+        // middle of the reply, and the socket has closed itself.
+        if (!client->Receive(data, size, 0)) return client->Connected() ? GiveUp(client) : 0;
+    }
+    return StrToFloat(reply);
 }

@@ -190,6 +190,35 @@ TEST(Runtime, StrToFloatFollowsTheReplyGrammar) {
     }
 }
 
+// Texts up to 64 characters are quoted whole, as configuration entries are; longer ones (a
+// server's megabyte of nonsense) by their start and length, so the message stays readable.
+TEST(Runtime, ConversionErrorsQuoteLongTextsShort) {
+    const std::string start(64, '9');
+    const struct {
+        std::string text;
+        std::string quoted;
+    } cases[] = {
+        {start + "x", start + "... (65 bytes)"},
+        {start.substr(0, 63) + "x", start.substr(0, 63) + "x"},
+        {std::string(100000, 'a'), std::string(64, 'a') + "... (100000 bytes)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.size());
+        try {
+            StrToInt(c.text);
+            ADD_FAILURE() << "accepted as integer";
+        } catch (const ConversionError& error) {
+            EXPECT_EQ(std::string(error.what()), "'" + c.quoted + "' is not a valid integer value");
+        }
+        try {
+            StrToFloat(c.text);
+            ADD_FAILURE() << "accepted as floating point";
+        } catch (const ConversionError& error) {
+            EXPECT_EQ(std::string(error.what()), "'" + c.quoted + "' is not a valid floating point value");
+        }
+    }
+}
+
 bool LocaleAvailable(const char* name) {
     std::string previous = std::setlocale(LC_NUMERIC, nullptr);
     bool ok = std::setlocale(LC_NUMERIC, name) != nullptr;

@@ -188,6 +188,27 @@ TEST_F(NetworkFrameTest, ServerMisbehaviour) {
     }
 }
 
+// The stand-in's replies in pieces, as TCP may deliver any server's: every frame still
+// reads the simulator's values, frame after frame, with no reply taken for another.
+TEST_F(NetworkFrameTest, RepliesInPiecesGiveTheSameValues) {
+    FillMemory();
+    Connect();
+    for (const char* command : {"net split 30", "net bytes 2", "net zeroapart 30", "net nozero", "net normal"}) {
+        SCOPED_TRACE(command);
+        Command(command);
+        for (int frame = 0; frame < 2; ++frame) {
+            try {
+                ExpectRaw(SampleNetworkValues(), 0x40000000u, -1, 400, 90, -16384, -32768);
+            } catch (const RuntimeError& error) {
+                ADD_FAILURE() << error.what();
+            }
+        }
+        EXPECT_TRUE(client_->Connected());
+    }
+    EXPECT_EQ(Command("net stats"),
+              "requests 60 malformed 0 connections 1 accepted 1 port " + std::to_string(server_.Port()));
+}
+
 TEST_F(NetworkFrameTest, StatisticsCountEveryReplyAtOnce) {
     Connect();
     RequestValue(1408, "4", "5");

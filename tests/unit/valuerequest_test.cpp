@@ -1,6 +1,7 @@
 // Value requests against a real loopback server the test plays: the bytes of requests, the
-// reading of replies, a server that hangs up, dawdles or stays silent, and a request that
-// cannot be sent. Replies are mostly queued before the request, so no server thread is needed.
+// reading of replies, replies that come in pieces, a server that hangs up, dawdles, floods or
+// stays silent, and a request that cannot be sent. Replies are mostly queued before the
+// request, so no server thread is needed; replies in pieces are sent by one.
 #include "base/Runtime.h"
 #include "display/InstrumentWindow.h"
 #include "net/KvTcpIpcUdp.h"
@@ -11,12 +12,15 @@
 
 #include <chrono>
 #include <clocale>
+#include <functional>
 #include <cstdlib>
 #include <langinfo.h>
 #include <locale.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -44,6 +48,21 @@ std::string ReadRequest(int fd) {
         request += byte;
         if (byte[0] == '\0') return request;
     }
+}
+
+// Sends each piece as a segment of its own (the peer has TCP_NODELAY), gapMs apart.
+bool SendPieces(int fd, const std::vector<std::string>& pieces, int gapMs) {
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
+        const std::string& piece = pieces[i];
+        std::size_t sent = 0;
+        while (sent < piece.size()) {
+            ssize_t n = send(fd, piece.data() + sent, piece.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) return false;
+            sent += static_cast<std::size_t>(n);
+        }
+    }
+    return true;
 }
 
 std::string Hex(const std::string& bytes) {
@@ -89,6 +108,22 @@ protected:
         ASSERT_TRUE(client_->Connect());
         peer_ = accept(listener_, nullptr, nullptr);
         ASSERT_GE(peer_, 0);
+        int on = 1;
+        setsockopt(peer_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    }
+
+    // Asks for a value while a server thread answers; a conversion error is a test failure
+    // (the thread must be joined whatever happens).
+    double RequestWhileServing(std::int32_t offset, const std::function<void()>& serve) {
+        std::thread server(serve);
+        double value = -12345;
+        try {
+            value = RequestValue(offset, "2", "6");
+        } catch (const ConversionError& error) {
+            ADD_FAILURE() << "conversion error: " << error.what();
+        }
+        server.join();
+        return value;
     }
 
     // Queues a reply and waits until all of it waits at the client.
@@ -280,6 +315,139 @@ TEST_F(ValueRequestTest, SilentServerIsGivenUpAfterFifteenSeconds) {
     // The server sees the request, then the end of the connection.
     EXPECT_EQ(ReadRequest(peer_), std::string("1408,4,5\0", 9));
     EXPECT_EQ(ReadBytes(peer_, 1), "");
+}
+
+// A reply is gathered up to its zero byte whatever pieces TCP cuts it into; the next request
+// then gets its own reply. Without the gathering, the rest of a reply was taken as the next
+// one, and a zero byte arriving alone ended the program with "'' is not a valid ...".
+TEST_F(ValueRequestTest, ReplyInPiecesIsGatheredUpToItsZeroByte) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> pieces;
+        int gapMs;
+        double value;
+    };
+    const std::string zero(1, '\0');
+    const Case cases[] = {
+        {"two pieces", {"12", "3" + zero}, 50, 123},
+        {"one byte at a time", {"3", "5", "9", zero}, 20, 359},
+        {"zero byte alone", {"-42", zero}, 50, -42},
+        {"zero byte alone at once", {"42", zero}, 0, 42},
+        {"bytes after the zero in the last piece", {"4", "2" + zero + "99"}, 50, 42},
+        {"no zero byte: taken once nothing more comes", {"123"}, 0, 123},
+        {"no zero byte, two pieces", {"1", "23"}, 50, 123},
+        {"no zero byte, blanks trailing", {"77", "  "}, 50, 77},
+    };
+    ConnectClient();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(RequestWhileServing(3158, [&] {
+                      ReadRequest(peer_);
+                      SendPieces(peer_, c.pieces, c.gapMs);
+                  }),
+                  c.value);
+        // The next request is answered by its own reply, not by a leftover.
+        EXPECT_EQ(RequestWhileServing(3164, [&] {
+                      ReadRequest(peer_);
+                      SendPieces(peer_, {"7" + zero}, 0);
+                  }),
+                  7.0);
+        ASSERT_TRUE(client_->Connected());
+    }
+    EXPECT_EQ(disconnects_, 0);
+}
+
+// A reply the server cuts short by closing is no reply: 0, as for any broken connection,
+// and the connection is closed so that the main loop connects again.
+TEST_F(ValueRequestTest, ReplyCutOffByTheServerClosingGivesZero) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> pieces;
+        int gapMs;
+        int closeAfterMs;
+    };
+    const Case cases[] = {
+        {"closed with the text", {"12"}, 0, 0},
+        {"closed while the text settles", {"12"}, 0, 50},
+        {"closed after two pieces", {"1", "2"}, 20, 20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ConnectClient();
+        int before = disconnects_;
+        EXPECT_EQ(RequestWhileServing(3158, [&] {
+                      ReadRequest(peer_);
+                      SendPieces(peer_, c.pieces, c.gapMs);
+                      std::this_thread::sleep_for(std::chrono::milliseconds(c.closeAfterMs));
+                      close(peer_);
+                  }),
+                  0.0);
+        peer_ = -1;
+        EXPECT_FALSE(client_->Connected());
+        EXPECT_EQ(disconnects_, before + 1);
+    }
+}
+
+// Long replies: gathered up to MaxReplyLength (the error then quotes only the start of the
+// text); one byte more and the connection is given up instead of growing without bound.
+TEST_F(ValueRequestTest, LongRepliesAreBoundedAndQuotedShort) {
+    const std::string zero(1, '\0');
+    ConnectClient();
+
+    // Blanks around a number are allowed, so the longest reply can still be a number.
+    std::string blanks(MaxReplyLength - 1, ' ');
+    EXPECT_EQ(RequestWhileServing(3158, [&] {
+                  ReadRequest(peer_);
+                  SendPieces(peer_, {blanks + "7" + zero}, 0);
+              }),
+              7.0);
+
+    // The longest reply that is no number: the message quotes its start and gives its length.
+    std::string nonsense(MaxReplyLength, 'x');
+    std::thread server([&] {
+        ReadRequest(peer_);
+        SendPieces(peer_, {nonsense + zero}, 0);
+    });
+    std::string message;
+    try {
+        RequestValue(3158, "2", "6");
+    } catch (const ConversionError& error) {
+        message = error.what();
+    }
+    server.join();
+    EXPECT_EQ(message, "'" + std::string(64, 'x') + "... (1048576 bytes)' is not a valid floating point value")
+        << message.size() << " characters";
+
+    // One byte too many: given up, whether or not a zero byte would have followed.
+    ASSERT_TRUE(client_->Connected());
+    std::string tooLong(MaxReplyLength + 1, '1');
+    EXPECT_EQ(RequestWhileServing(3158, [&] {
+                  ReadRequest(peer_);
+                  SendPieces(peer_, {tooLong, zero}, 0);
+              }),
+              0.0);
+    EXPECT_FALSE(client_->Connected());
+    EXPECT_EQ(disconnects_, 1);
+}
+
+// A server that keeps trickling bytes without ever ending the reply is given up after the
+// same fifteen seconds as a silent one.
+TEST_F(ValueRequestTest, EndlessTrickleIsGivenUpAfterFifteenSeconds) {
+    ConnectClient();
+    auto start = Clock::now();
+    EXPECT_EQ(RequestWhileServing(3158, [&] {
+                  ReadRequest(peer_);
+                  // Faster than the settle time, so the reply never counts as complete.
+                  while (Clock::now() - start < std::chrono::seconds(20) &&
+                         SendPieces(peer_, {"1"}, 0))
+                      std::this_thread::sleep_for(std::chrono::milliseconds(ReplySettleMilliseconds / 3));
+              }),
+              0.0);
+    auto waited = Clock::now() - start;
+    EXPECT_GE(waited, std::chrono::seconds(15));
+    EXPECT_LT(waited, std::chrono::seconds(20));
+    EXPECT_FALSE(client_->Connected());
+    EXPECT_EQ(disconnects_, 1);
 }
 
 }  // namespace

@@ -203,7 +203,7 @@ std::string DataServer::Answer(const std::string& request, bool& wellFormed) con
 
 bool DataServer::Reply(int fd, const std::string& request) {
     Mode mode;
-    int delayMs, splitPauseMs;
+    int delayMs, piecePauseMs;
     {
         std::lock_guard<std::mutex> lock(behaviourMutex_);
         if (closeNext_) {
@@ -212,24 +212,32 @@ bool DataServer::Reply(int fd, const std::string& request) {
         }
         mode = mode_;
         delayMs = delayMs_;
-        splitPauseMs = splitPauseMs_;
+        piecePauseMs = piecePauseMs_;
     }
     bool wellFormed = false;
     std::string text = Answer(request, wellFormed);
     if (!wellFormed) ++malformed_;
     if (mode == Mode::Garbage) text = GarbageReply;
-    text.push_back('\0');
+    if (mode != Mode::NoZero) text.push_back('\0');
     if (mode == Mode::Delay && !Pause(delayMs)) return false;
+    // Where the reply is cut into pieces, each sent on its own after a pause.
+    std::vector<std::size_t> cuts;
+    if (mode == Mode::Split && text.size() > 1) {
+        cuts.push_back(text.size() / 2);
+    } else if (mode == Mode::Bytes) {
+        for (std::size_t at = 1; at < text.size(); ++at) cuts.push_back(at);
+    } else if (mode == Mode::ZeroApart && text.size() > 1) {
+        cuts.push_back(text.size() - 1);
+    }
     // Counted before it goes: a client that has its reply may ask for the count at once.
     ++served_;
-    bool sent;
-    if (mode == Mode::Split && text.size() > 1) {
-        std::size_t half = text.size() / 2;
-        sent = SendAll(fd, text.data(), half) && Pause(splitPauseMs) &&
-               SendAll(fd, text.data() + half, text.size() - half);
-    } else {
-        sent = SendAll(fd, text.data(), text.size());
+    bool sent = true;
+    std::size_t start = 0;
+    for (std::size_t cut : cuts) {
+        sent = sent && SendAll(fd, text.data() + start, cut - start) && Pause(piecePauseMs);
+        start = cut;
     }
+    sent = sent && SendAll(fd, text.data() + start, text.size() - start);
     if (!sent) --served_;
     return sent;
 }
@@ -288,8 +296,19 @@ bool DataServer::HandleCommand(const std::vector<std::string>& words, std::strin
         reply = "ok: answers wait " + std::to_string(delayMs_) + " ms";
     } else if (what == "split" && words.size() <= 3 && number(2, 200, milliseconds)) {
         mode_ = Mode::Split;
-        splitPauseMs_ = milliseconds;
-        reply = "ok: answers go in two pieces " + std::to_string(splitPauseMs_) + " ms apart";
+        piecePauseMs_ = milliseconds;
+        reply = "ok: answers go in two pieces " + std::to_string(piecePauseMs_) + " ms apart";
+    } else if (what == "bytes" && words.size() <= 3 && number(2, 20, milliseconds)) {
+        mode_ = Mode::Bytes;
+        piecePauseMs_ = milliseconds;
+        reply = "ok: answers go one byte at a time, " + std::to_string(piecePauseMs_) + " ms apart";
+    } else if (what == "zeroapart" && words.size() <= 3 && number(2, 200, milliseconds)) {
+        mode_ = Mode::ZeroApart;
+        piecePauseMs_ = milliseconds;
+        reply = "ok: the zero byte of each answer goes alone, " + std::to_string(piecePauseMs_) + " ms later";
+    } else if (what == "nozero" && words.size() == 2) {
+        mode_ = Mode::NoZero;
+        reply = "ok: answers go without their zero byte";
     } else if (what == "garbage" && words.size() == 2) {
         mode_ = Mode::Garbage;
         reply = "ok: answers are \"" + std::string(GarbageReply) + "\"";
@@ -298,7 +317,8 @@ bool DataServer::HandleCommand(const std::vector<std::string>& words, std::strin
         closeNext_ = false;
         reply = "ok: normal answers";
     } else {
-        reply = "usage: net close | net delay <ms> | net split [ms] | net garbage | net normal | net stats";
+        reply = "usage: net close | net delay <ms> | net split [ms] | net bytes [ms] | net zeroapart [ms] | "
+                "net nozero | net garbage | net normal | net stats";
         return false;
     }
     return true;

@@ -1,8 +1,9 @@
 // The stand-in's companion data server: serves the offset memory to instruments in network
 // mode, one request "offset,size,code" and a zero byte in, the text of one number and a zero
 // byte out (docs/data-server.md). Many clients at once, one thread each; posix sockets.
-// It can misbehave on command ("net close", "net delay", ...) so tests can see the
-// instrument cope with a server that hangs up, dawdles or talks nonsense.
+// It can misbehave on command ("net close", "net delay", "net bytes", ...) so tests can see
+// the instrument cope with a server that hangs up, dawdles, sends its replies in pieces or
+// talks nonsense. Accepted connections use TCP_NODELAY, so every piece is a segment of its own.
 #pragma once
 
 #include "OffsetMemory.h"
@@ -33,7 +34,7 @@ public:
     void Stop();
 
     // Carries out a command whose first word is "net": close, delay <ms>, split [ms],
-    // garbage, normal, stats. True when carried out (reply holds the answer); false when it
+    // bytes [ms], zeroapart [ms], nozero, garbage, normal, stats. True when carried out (reply holds the answer); false when it
     // is no net command (reply empty) or a bad one (reply says why).
     bool HandleCommand(const std::vector<std::string>& words, std::string& reply);
 
@@ -50,7 +51,8 @@ private:
         std::thread thread;
         std::atomic<bool> finished{false};
     };
-    enum class Mode { Normal, Delay, Split, Garbage };
+    // How replies go out: whole, late, in pieces, without their zero byte, or as nonsense.
+    enum class Mode { Normal, Delay, Split, Bytes, ZeroApart, NoZero, Garbage };
 
     OffsetMemory& memory_;
     int listener_ = -1;
@@ -67,7 +69,7 @@ private:
     bool stopping_ = false;
     Mode mode_ = Mode::Normal;
     int delayMs_ = 0;
-    int splitPauseMs_ = 200;
+    int piecePauseMs_ = 200;  // between the pieces of one reply (split, bytes, zeroapart)
     bool closeNext_ = false;
 
     std::atomic<std::uint64_t> served_{0};

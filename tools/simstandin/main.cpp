@@ -43,8 +43,17 @@ constexpr char Usage[] =
     "  stats                   exchanges N reads N writes N (link exchanges carried out)\n"
     "  clientversion           the version the last client announced (0x330A; 0 if none)\n"
     "  sleep MS                pause (for scripts)\n"
-    "  net ...                 data server commands\n"
-    "  quit\n";
+    "  quit\n"
+    "data server commands (with --serve; see docs/data-server.md):\n"
+    "  net stats               requests N malformed M connections C accepted A port P\n"
+    "  net close               answer the next request by closing its connection\n"
+    "  net delay MS            every reply waits MS milliseconds first\n"
+    "  net split [MS]          every reply in two pieces, MS (200) ms apart\n"
+    "  net bytes [MS]          every reply one byte at a time, MS (20) ms apart\n"
+    "  net zeroapart [MS]      every reply's zero byte alone, MS (200) ms after its text\n"
+    "  net nozero              replies without their zero byte\n"
+    "  net garbage             every reply is \"garbage\"\n"
+    "  net normal              whole replies again; drops a pending net close\n";
 
 // What the stand-in reports until told otherwise: versions that pass the client's checks.
 constexpr std::uint32_t DefaultFsuipcVersion = 0x40000000;
@@ -144,7 +153,9 @@ std::string RunCommand(StandIn& standIn, const std::vector<std::string>& words, 
         if (reply.empty()) reply = done ? "ok" : "error: unknown net command";
         return reply;
     }
-    if (verb == "help") return "commands: set get misbehave stats clientversion sleep net quit (see --help)";
+    if (verb == "help")
+        return "commands: set get misbehave stats clientversion sleep quit; net stats close delay split bytes "
+               "zeroapart nozero garbage normal (see --help)";
     if (verb == "quit") {
         quit = true;
         return "bye";
