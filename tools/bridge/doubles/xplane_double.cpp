@@ -2,7 +2,8 @@
 // port, takes subscriptions ("RREF" and a zero byte, frequency, index, 400-byte path) from
 // anyone, and answers each subscriber at its highest frequency with "RREF," and one index
 // and float32 value pair per subscription. Commands on standard input:
-//   set PATH VALUE   the value of a dataref (unknown ones read 0)
+//   set PATH VALUE   the value of a dataref (unknown ones read 0); replies "ok" and the
+//                    value as a float32, exactly
 //   silent | talk    stop and resume answering (a paused or closed X-Plane)
 //   subs             the subscriptions held: "subscriptions N frequency F"
 //   stats            "answers N"
@@ -59,7 +60,10 @@ int main(int argc, char** argv) {
         while (console.Next(words)) {
             if (words[0] == "set" && words.size() == 3) {
                 values[words[1]] = std::strtof(words[2].c_str(), nullptr);
-                DoubleConsole::Say("ok");
+                // The value as it goes out, so a test can work out what the bridge must make of it.
+                char sent[64];
+                std::snprintf(sent, sizeof sent, "ok %.17g", static_cast<double>(values[words[1]]));
+                DoubleConsole::Say(sent);
             } else if (words[0] == "silent" || words[0] == "talk") {
                 talking = words[0] == "talk";
                 DoubleConsole::Say("ok");
