@@ -6,6 +6,8 @@
 
 // True when standard output goes to a terminal.
 bool StandardOutputIsTerminal();
+// The terminal's width in characters; 80 when it cannot be told.
+int TerminalColumns();
 // From now on Ctrl-C and a termination request set the stop flag instead of ending the
 // process; writes to a closed connection return an error instead of ending it.
 void InstallStopHandlers();

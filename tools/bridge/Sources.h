@@ -16,8 +16,10 @@
 class Source {
 public:
     virtual ~Source() = default;
-    // What the status line calls it ("X-Plane at 127.0.0.1:49000").
+    // What the log calls it ("X-Plane at 127.0.0.1:49000").
     virtual std::string Describe() const = 0;
+    // The same, short, for the status line ("X-Plane 127.0.0.1:49000").
+    virtual std::string ShortName() const = 0;
     // Gets ready to receive; false with a reason (a port in use, a host unknown).
     virtual bool Open(std::string& error) = 0;
     // Waits up to timeoutMs for samples and stores them in raw; returns as soon as one came.
@@ -38,6 +40,7 @@ public:
     XPlaneSource(std::string host, std::uint16_t port) : host_(std::move(host)), port_(port) {}
     ~XPlaneSource() override { Close(); }
     std::string Describe() const override;
+    std::string ShortName() const override { return "X-Plane " + host_ + ":" + std::to_string(port_); }
     bool Open(std::string& error) override;
     int Poll(int timeoutMs, RawFlightValues& raw) override;
     void Close() override;
@@ -61,6 +64,7 @@ public:
     explicit FlightGearSource(std::uint16_t port) : port_(port) {}
     ~FlightGearSource() override { Close(); }
     std::string Describe() const override;
+    std::string ShortName() const override { return "FlightGear :" + std::to_string(socket_.LocalPort()); }
     bool Open(std::string& error) override;
     int Poll(int timeoutMs, RawFlightValues& raw) override;
     void Close() override { socket_.Close(); }
@@ -80,6 +84,7 @@ class DemoSource : public Source {
 public:
     explicit DemoSource(double speed) : speed_(speed) {}
     std::string Describe() const override;
+    std::string ShortName() const override { return "demo"; }
     bool Open(std::string& error) override;
     int Poll(int timeoutMs, RawFlightValues& raw) override;
     void Close() override {}

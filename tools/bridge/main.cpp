@@ -34,8 +34,10 @@ double Seconds(Clock::duration d) {
 // in place on a terminal and logged now and then otherwise.
 class Status {
 public:
-    Status(bool terminal, std::string source, const DataServer* server, const SimulatorLink* link)
-        : terminal_(terminal), source_(std::move(source)), server_(server), link_(link) {
+    Status(bool terminal, std::string source, std::string shortName, const DataServer* server,
+           const SimulatorLink* link)
+        : terminal_(terminal), source_(std::move(source)), shortName_(std::move(shortName)), server_(server),
+          link_(link) {
         start_ = lastRefresh_ = lastLog_ = Clock::now();
     }
 
@@ -103,27 +105,31 @@ private:
             std::snprintf(text, sizeof text, "%.1f s ago", Seconds(now - lastSample_));
             age = text;
         }
-        std::snprintf(text, sizeof text, "%s: %.1f samples/s, last %s", source_.c_str(), rate_, age.c_str());
+        std::snprintf(text, sizeof text, "%s | %.1f samples/s | last %s", shortName_.c_str(), rate_, age.c_str());
         std::string line = text;
         if (server_) {
             std::size_t clients = server_->ConnectedClients();
-            line += " | data server port " + std::to_string(server_->Port()) + ": " + std::to_string(clients) +
-                    (clients == 1 ? " client" : " clients");
+            line += " | " + std::to_string(clients) + (clients == 1 ? " client" : " clients");
         }
         if (link_) {
-            std::snprintf(text, sizeof text, " | link: %.0f exchanges/s", exchangeRate_);
+            std::snprintf(text, sizeof text, " | link %.0f/s", exchangeRate_);
             line += text;
         }
         return line;
     }
 
+    // A line wider than the terminal would wrap, and the carriage return would then redraw
+    // only its last part: it is cut to fit.
     void Draw() {
-        std::fputs(("\r\033[K" + Text(Clock::now())).c_str(), stdout);
+        std::string line = Text(Clock::now());
+        std::size_t columns = static_cast<std::size_t>(TerminalColumns());
+        if (columns > 1 && line.size() >= columns) line.resize(columns - 1);
+        std::fputs(("\r\033[K" + line).c_str(), stdout);
         drawn_ = true;
     }
 
     bool terminal_;
-    std::string source_;
+    std::string source_, shortName_;
     const DataServer* server_;
     const SimulatorLink* link_;
     Clock::time_point start_, lastSample_, lastRefresh_, lastLog_;
@@ -192,7 +198,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    Status status(StandardOutputIsTerminal(), source->Describe(), server.get(), link.get());
+    Status status(StandardOutputIsTerminal(), source->Describe(), source->ShortName(), server.get(), link.get());
     status.Log("reading from " + source->Describe());
     if (server)
         status.Log("data server listening on " + options.bindAddress + " port " + std::to_string(server->Port()));

@@ -1,8 +1,9 @@
-// The console on Linux: isatty for the terminal; SIGINT and SIGTERM set a flag that the
+// The console on Linux: isatty and the window size for the terminal; SIGINT and SIGTERM set a flag that the
 // main loop polls (its waits are short), SIGPIPE is ignored.
 #include "Console.h"
 
 #include <csignal>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -17,6 +18,12 @@ void OnStopSignal(int) {
 
 bool StandardOutputIsTerminal() {
     return isatty(STDOUT_FILENO) == 1;
+}
+
+int TerminalColumns() {
+    winsize size{};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
+    return size.ws_col;
 }
 
 void InstallStopHandlers() {
