@@ -17,6 +17,8 @@ const char BridgeUsage[] =
     "  flightgear[=PORT]     FlightGear's generic protocol with korva.xml, received on UDP\n"
     "                        PORT on every interface (default 5510); start FlightGear with\n"
     "                        --generic=socket,out,20,127.0.0.1,5510,udp,korva\n"
+    "                        (korva.xml comes in share/korva-voradf; copy it into\n"
+    "                        FlightGear's Protocol folder)\n"
     "  demo [--speed N]      the demo circuit, flown N times faster than real time (default 1)\n"
     "  fsuipc                FSUIPC (Windows only)\n"
     "\n"
@@ -30,8 +32,8 @@ const char BridgeUsage[] =
     "                 on this machine (not with --from fsuipc)\n"
     "\n"
     "A status line shows the source, samples a second, the age of the last sample and the\n"
-    "instruments connected. Ctrl-C ends the bridge. Exit codes: 0 after a stop, 1 on a\n"
-    "failure while running, 2 for a bad argument or a port in use.\n";
+    "instruments connected. Ctrl-C ends the bridge. Exit codes: 0 after Ctrl-C or a\n"
+    "termination request, 2 for a bad argument, a port in use or a link already served.\n";
 
 namespace {
 
