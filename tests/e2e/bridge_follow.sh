@@ -151,6 +151,8 @@ wait_shows 10 card="$CARD" needle1=45 needle2=200 \
 press F1 F2
 wait_shows 5 needle1=-90 needle2="$(adf_for "$ADF2")" \
   && pass "network mode: ADF needles -90 and $(adf_for "$ADF2")" || fail "ADF needles: $(status_line)"
+wait_for 5 bridge_says 'data server: 1 instrument connected' && pass "the bridge counts the instrument" \
+  || fail "instrument not counted: $(cat "$BR_OUT")"
 
 # The simulator turns: the instrument follows.
 xp set sim/flightmodel/position/psi 10 >/dev/null
@@ -158,6 +160,15 @@ xp set sim/flightmodel/position/mag_psi 5 >/dev/null
 xp set $NAV/adf1_relative_bearing_deg 179.99 >/dev/null
 wait_shows 5 card="$(card_for "$(circle32 10)" "$(circle16 5)")" needle1="$(adf_for "$(circle16 179.99)")" \
   && pass "follows a turn: east variation, ADF just short of +180" || fail "after the turn: $(status_line)"
+
+# A second instrument beside the first.
+RUN_FIRST=$RUN STATUS_FIRST=$STATUS PID_FIRST=$APP_PID
+make_run_dir $'[LAN]\nUSELAN=Y\nKORVASERVER=127.0.0.1\nKORVAPORT='"$SERVE_PORT"$'\n'
+start_app
+wait_shows 15 card="$(card_for "$(circle32 10)" "$(circle16 5)")" && bridge_says 'data server: 2 instruments connected' \
+  && pass "a second instrument follows too" || fail "second instrument: $(status_line)"
+kill "$APP_PID"; wait_for 10 bridge_says 'data server: 1 instrument connected'
+RUN=$RUN_FIRST STATUS=$STATUS_FIRST APP_PID=$PID_FIRST
 
 # X-Plane goes away and comes back on the same port: the renewed subscriptions find it.
 xp quit >/dev/null

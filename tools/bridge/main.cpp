@@ -30,8 +30,9 @@ double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-// The status line and the log: events go out as lines of their own; the status is redrawn
-// in place on a terminal and logged now and then otherwise.
+// The status line and the log: events (the source silent or back, instruments coming and
+// going) go out as lines of their own; the status is redrawn in place on a terminal and
+// logged now and then otherwise.
 class Status {
 public:
     Status(bool terminal, std::string source, std::string shortName, const DataServer* server,
@@ -68,6 +69,13 @@ public:
             silent_ = true;
             Log(heard_ ? "no sample from " + source_ + " for 2 s; serving the last values"
                        : "no sample from " + source_ + " yet; is the simulator running?");
+        }
+        if (server_) {
+            std::size_t clients = server_->ConnectedClients();
+            if (clients != clients_) {
+                clients_ = clients;
+                Log("data server: " + Clients(clients) + " connected");
+            }
         }
         if (now - lastRefresh_ >= RefreshEvery) {
             double elapsed = Seconds(now - lastRefresh_);
@@ -107,15 +115,16 @@ private:
         }
         std::snprintf(text, sizeof text, "%s | %.1f samples/s | last %s", shortName_.c_str(), rate_, age.c_str());
         std::string line = text;
-        if (server_) {
-            std::size_t clients = server_->ConnectedClients();
-            line += " | " + std::to_string(clients) + (clients == 1 ? " client" : " clients");
-        }
+        if (server_) line += " | " + Clients(clients_);
         if (link_) {
             std::snprintf(text, sizeof text, " | link %.0f/s", exchangeRate_);
             line += text;
         }
         return line;
+    }
+
+    static std::string Clients(std::size_t count) {
+        return std::to_string(count) + (count == 1 ? " instrument" : " instruments");
     }
 
     // A line wider than the terminal would wrap, and the carriage return would then redraw
@@ -135,6 +144,7 @@ private:
     Clock::time_point start_, lastSample_, lastRefresh_, lastLog_;
     unsigned long long samples_ = 0, samplesAtRefresh_ = 0, exchangesAtRefresh_ = 0;
     double rate_ = 0, exchangeRate_ = 0;
+    std::size_t clients_ = 0;  // instruments connected to the data server
     bool heard_ = false, silent_ = false, drawn_ = false;
 };
 
