@@ -16,7 +16,6 @@
 #include <cstring>
 #include <fstream>
 #include <map>
-#include <regex>
 
 namespace {
 
@@ -48,6 +47,19 @@ std::string Separator(const std::string& text) {
     return found == keywords.end() ? text : found->second;
 }
 
+// A printf format with one floating-point conversion and nothing else to expand: text,
+// "%", flags, width, precision, one of f F e E g G, text.
+bool IsOneNumberFormat(const std::string& format) {
+    std::size_t percent = format.find('%');
+    if (percent == std::string::npos) return false;
+    std::size_t at = format.find_first_not_of("-+ 0#", percent + 1);
+    if (at == std::string::npos) return false;
+    at = format.find_first_not_of("0123456789", at);
+    if (at != std::string::npos && format[at] == '.') at = format.find_first_not_of("0123456789", at + 1);
+    if (at == std::string::npos || std::string("fFeEgG").find(format[at]) == std::string::npos) return false;
+    return format.find('%', at) == std::string::npos;
+}
+
 bool ReadProtocol(const std::string& path, Protocol& protocol, std::string& error) {
     std::ifstream in(path);
     if (!in) {
@@ -56,7 +68,10 @@ bool ReadProtocol(const std::string& path, Protocol& protocol, std::string& erro
     }
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     // Comments may mention tags; they are no part of the protocol.
-    text = std::regex_replace(text, std::regex("<!--[\\s\\S]*?-->"), "");
+    for (std::size_t open; (open = text.find("<!--")) != std::string::npos;) {
+        std::size_t close = text.find("-->", open);
+        text.erase(open, close == std::string::npos ? std::string::npos : close + 3 - open);
+    }
     std::string output = Element(text, "output");
     if (output.empty()) {
         error = "no <output> in " + path;
@@ -64,15 +79,13 @@ bool ReadProtocol(const std::string& path, Protocol& protocol, std::string& erro
     }
     protocol.lineSeparator = Separator(Element(output, "line_separator"));
     protocol.varSeparator = Separator(Element(output, "var_separator"));
-    // A printf format with one floating-point conversion and nothing else to expand.
-    std::regex floatFormat("[^%]*%[-+ 0#]*[0-9]*(\\.[0-9]+)?[fFeEgG][^%]*");
     for (std::size_t at = 0; (at = output.find("<chunk>", at)) != std::string::npos;) {
         std::size_t end = output.find("</chunk>", at);
         if (end == std::string::npos) break;
         std::string block = output.substr(at, end - at);
         Chunk chunk{Element(block, "node"), Element(block, "format")};
         if (chunk.format.empty()) chunk.format = "%f";
-        if (chunk.node.empty() || !std::regex_match(chunk.format, floatFormat)) {
+        if (chunk.node.empty() || !IsOneNumberFormat(chunk.format)) {
             error = "chunk without a node or with a format other than one number: " + block;
             return false;
         }
