@@ -108,12 +108,12 @@ public:
 private:
     std::string Text(Clock::time_point now) const {
         char text[256];
-        std::string age = "none yet";
+        std::string age = "no sample yet";
         if (heard_) {
-            std::snprintf(text, sizeof text, "%.1f s ago", Seconds(now - lastSample_));
+            std::snprintf(text, sizeof text, "last %.1f s ago", Seconds(now - lastSample_));
             age = text;
         }
-        std::snprintf(text, sizeof text, "%s | %.1f samples/s | last %s", shortName_.c_str(), rate_, age.c_str());
+        std::snprintf(text, sizeof text, "%s | %.1f samples/s | %s", shortName_.c_str(), rate_, age.c_str());
         std::string line = text;
         if (server_) line += " | " + Clients(clients_);
         if (link_) {
