@@ -258,6 +258,14 @@ bool DataServer::Pause(int milliseconds) {
     return !stopSignal_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return stopping_; });
 }
 
+std::size_t DataServer::ConnectedClients() const {
+    std::lock_guard<std::mutex> lock(clientsMutex_);
+    std::size_t open = 0;
+    for (const auto& client : clients_)
+        if (!client->finished) ++open;
+    return open;
+}
+
 bool DataServer::HandleCommand(const std::vector<std::string>& words, std::string& reply) {
     reply.clear();
     if (words.empty() || words[0] != "net") return false;
@@ -274,12 +282,7 @@ bool DataServer::HandleCommand(const std::vector<std::string>& words, std::strin
         return true;
     };
     if (what == "stats" && words.size() == 2) {
-        std::size_t open = 0;
-        {
-            std::lock_guard<std::mutex> lock(clientsMutex_);
-            for (const auto& client : clients_)
-                if (!client->finished) ++open;
-        }
+        std::size_t open = ConnectedClients();
         reply = "requests " + std::to_string(served_.load()) + " malformed " + std::to_string(malformed_.load()) +
                 " connections " + std::to_string(open) + " accepted " + std::to_string(accepted_.load()) +
                 " port " + std::to_string(port_);

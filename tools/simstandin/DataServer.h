@@ -40,6 +40,8 @@ public:
 
     // Requests answered since the start (malformed ones included).
     std::uint64_t RequestsServed() const { return served_.load(); }
+    // Clients connected now.
+    std::size_t ConnectedClients() const;
 
     // The reply text (without its zero byte) for one request text; what a well-behaved
     // server says. Malformed requests read "0".
@@ -60,7 +62,7 @@ private:
     int wakeWrite_ = -1;
     std::uint16_t port_ = 0;
     std::thread acceptThread_;
-    std::mutex clientsMutex_;
+    mutable std::mutex clientsMutex_;
     std::list<std::unique_ptr<Client>> clients_;
 
     // Behaviour, changed by commands while clients are served.

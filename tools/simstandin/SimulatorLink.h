@@ -26,6 +26,16 @@ enum class Misbehaviour {
     BadKind,   // carries out the block, then gives the second record an unknown kind
 };
 
+// The version words a client checks in its handshake, as a simulator end that passes them
+// reports: FSUIPC's version at 0x3304, the simulator's signature and version at 0x3308.
+constexpr std::uint32_t DefaultFsuipcVersion = 0x40000000;
+constexpr std::uint32_t DefaultSimulatorVersion = 0xFADE0007;
+// Stores both in the memory.
+inline void WriteDefaultVersions(OffsetMemory& memory) {
+    memory.WriteUnsigned(0x3304, 4, DefaultFsuipcVersion);
+    memory.WriteUnsigned(0x3308, 4, DefaultSimulatorVersion);
+}
+
 struct LinkStats {
     std::uint64_t exchanges = 0;  // blocks carried out
     std::uint64_t reads = 0;

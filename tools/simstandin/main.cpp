@@ -55,10 +55,6 @@ constexpr char Usage[] =
     "  net garbage             every reply is \"garbage\"\n"
     "  net normal              whole replies again; drops a pending net close\n";
 
-// What the stand-in reports until told otherwise: versions that pass the client's checks.
-constexpr std::uint32_t DefaultFsuipcVersion = 0x40000000;
-constexpr std::uint32_t DefaultSimulatorVersion = 0xFADE0007;
-
 volatile std::sig_atomic_t stopRequested = 0;
 
 void RequestStop(int) {
@@ -255,8 +251,8 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, RequestStop);
 
     StandIn standIn;
-    standIn.memory.WriteUnsigned(0x3304, 4, DefaultFsuipcVersion);
-    standIn.memory.WriteUnsigned(0x3308, 4, DefaultSimulatorVersion);
+    // What the stand-in reports until told otherwise: versions that pass the client's checks.
+    WriteDefaultVersions(standIn.memory);
 
     std::string error;
     if (!className.empty() && !standIn.link.Start(className.c_str(), error)) {
