@@ -15,7 +15,8 @@ DEB=$(ls "$PKG"/KORVAVorAdf_*_*.deb 2>/dev/null | head -1)
 
 listing=$(dpkg-deb -c "$DEB" | awk '{print $6}')
 for f in ./usr/bin/korva-voradf ./usr/lib/korva-voradf/KORVAVorAdf ./usr/share/applications/korva-voradf.desktop \
-         ./usr/share/icons/hicolor/128x128/apps/korva-voradf.png; do
+         ./usr/share/icons/hicolor/128x128/apps/korva-voradf.png ./usr/bin/korva-bridge \
+         ./usr/share/korva-voradf/korva.xml; do
   grep -qx "$f" <<<"$listing" && pass "holds $f" || fail "missing $f"
 done
 pictures=$(grep -c '^./usr/share/korva-voradf/pictures/.' <<<"$listing")
@@ -53,6 +54,9 @@ wait_for 10 grep -q '^X=1' "$RUN/KORVAVorAdf.INI" \
 press Escape
 wait_exit 10
 [ "$APP_RC" = 0 ] && pass "Escape exits 0" || fail "exit code $APP_RC"
+
+korva-bridge --help >"$WORK/bridge-help.txt" 2>&1 && grep -q -- '--from' "$WORK/bridge-help.txt" \
+  && pass "korva-bridge is on the path" || fail "korva-bridge --help: $(head -3 "$WORK/bridge-help.txt")"
 
 remove_package && [ ! -e /usr/bin/korva-voradf ] && pass "dpkg -r removes it" || fail "removal"
 [ -f "$RUN/KORVAVorAdf.INI" ] && pass "the user's configuration stays" || fail "configuration gone"

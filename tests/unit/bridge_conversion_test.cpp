@@ -52,7 +52,7 @@ TEST(BridgeConversionTest, EachScaleRoundsToNearestAndWraps) {
 TEST(BridgeConversionTest, TableFollowsTheSimulatorValues) {
     // A reordered table would put a value into another value's field.
     for (std::size_t i = 0; i < SimulatorValueCount; ++i)
-        EXPECT_EQ(FieldConversions[i].offset, SimulatorValues[i].offset) << "entry " << i;
+        EXPECT_EQ(FieldConversions[i].field, SimulatorValues[i].field) << "entry " << i;
 }
 
 TEST(BridgeConversionTest, VariationIsTrueMinusMagneticEastPositive) {

@@ -17,12 +17,12 @@ double Adf2(const BridgeSample& s) { return s.adf2Relative; }
 }  // namespace
 
 const FieldConversion FieldConversions[SimulatorValueCount] = {
-    {0x0580, AngleScale::Circle32, TrueHeading},
-    {0x02A0, AngleScale::SignedCircle16, Variation},
-    {0x0C56, AngleScale::WholeDegrees, Vor1},
-    {0x0C5C, AngleScale::WholeDegrees, Vor2},
-    {0x0C6A, AngleScale::SignedCircle16, Adf1},
-    {0x02D8, AngleScale::SignedCircle16, Adf2},
+    {offsetof(RawFlightValues, trueHeading), AngleScale::Circle32, TrueHeading},
+    {offsetof(RawFlightValues, magneticVariation), AngleScale::SignedCircle16, Variation},
+    {offsetof(RawFlightValues, vor1Bearing), AngleScale::WholeDegrees, Vor1},
+    {offsetof(RawFlightValues, vor2Bearing), AngleScale::WholeDegrees, Vor2},
+    {offsetof(RawFlightValues, adf1Bearing), AngleScale::SignedCircle16, Adf1},
+    {offsetof(RawFlightValues, adf2Bearing), AngleScale::SignedCircle16, Adf2},
 };
 
 double Wrap360(double degrees) {

@@ -5,6 +5,7 @@
 
 #include "base/SimulatorValues.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 
@@ -27,7 +28,7 @@ enum class AngleScale {
 };
 
 struct FieldConversion {
-    std::uint16_t offset;                 // the field in SimulatorValues
+    std::size_t field;                    // offsetof the field in RawFlightValues
     AngleScale scale;
     double (*degrees)(const BridgeSample&);  // the angle this field holds; NaN when absent
 };
