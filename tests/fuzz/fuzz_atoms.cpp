@@ -4,7 +4,7 @@
 // its own: the lookups must agree with each other and the new atom must be found while it
 // lives, while the atoms that live processes hold stay.
 #include "platform/Link.h"
-#include "TestSupport.h"
+#include "FuzzSupport.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
 
 namespace {
 
@@ -26,14 +25,11 @@ void Check(bool condition, const char* what) {
 }
 
 const std::string& Folder() {
-    static testsupport::TempDir folder;
-    static const bool ready = [] {
-        chmod(folder.Path().c_str(), 0700);
-        setenv("KORVA_LINK_DIR", folder.Path().c_str(), 1);
-        return true;
+    static const std::string& folder = [] () -> const std::string& {
+        setenv("KORVA_LINK_DIR", fuzzsupport::ScratchFolder().c_str(), 1);
+        return fuzzsupport::ScratchFolder();
     }();
-    (void)ready;
-    return folder.Path();
+    return folder;
 }
 
 bool SameName(const std::string& a, const std::string& b) {

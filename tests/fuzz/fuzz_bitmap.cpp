@@ -4,7 +4,7 @@
 // that a buffer smaller than the size it claims shows up under AddressSanitizer.
 #include "display/Textures.h"
 #include "formats/DibReader.h"
-#include "TestSupport.h"
+#include "FuzzSupport.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -15,8 +15,7 @@
 namespace {
 
 const std::string& PicturePath() {
-    static testsupport::TempDir folder;
-    static const std::string path = folder.File("fuzz.txr");
+    static const std::string path = fuzzsupport::ScratchFolder() + "/fuzz.txr";
     return path;
 }
 

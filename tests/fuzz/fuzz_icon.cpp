@@ -6,7 +6,7 @@
 #include "formats/DibReader.h"
 #include "platform/Window.h"
 #include "platform/posix/posix_icon.h"
-#include "TestSupport.h"
+#include "FuzzSupport.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -16,8 +16,7 @@
 namespace {
 
 const std::string& IconPath() {
-    static testsupport::TempDir folder;
-    static const std::string path = folder.File("plane2.ico");
+    static const std::string path = fuzzsupport::ScratchFolder() + "/plane2.ico";
     return path;
 }
 

@@ -14,7 +14,7 @@
 #include "LinkServer.h"
 #include "OffsetMemory.h"
 #include "SimulatorLink.h"
-#include "TestSupport.h"
+#include "FuzzSupport.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -26,7 +26,6 @@
 #include <thread>
 #include <vector>
 
-#include <sys/stat.h>
 
 namespace {
 
@@ -81,9 +80,7 @@ struct Simulator {
 Simulator& Start() {
     // Never destroyed: the serving thread runs until the process ends.
     static Simulator* simulator = [] {
-        static testsupport::TempDir folder;
-        chmod(folder.Path().c_str(), 0700);
-        setenv("KORVA_LINK_DIR", folder.Path().c_str(), 1);
+        setenv("KORVA_LINK_DIR", fuzzsupport::ScratchFolder().c_str(), 1);
         auto* s = new Simulator;
         for (std::uint32_t offset = 0; offset < ReadArea + 0x400; ++offset) {
             unsigned char b = Pattern(offset);
@@ -106,6 +103,8 @@ Simulator& Start() {
             std::fprintf(stderr, "link: IpcOpen failed with %d\n", static_cast<int>(result));
             std::abort();
         }
+        // Leaves no shared block behind when the run ends.
+        std::atexit([] { IpcClose(); });
         return s;
     }();
     return *simulator;

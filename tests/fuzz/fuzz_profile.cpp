@@ -3,7 +3,7 @@
 // then edits the file and checks that a written value reads back, a deleted key or section is
 // gone, a refused name changes nothing, and no other value moved.
 #include "platform/Profile.h"
-#include "TestSupport.h"
+#include "FuzzSupport.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -15,13 +15,12 @@
 
 namespace {
 
-constexpr std::size_t MaxSections = 6;
-constexpr std::size_t MaxKeys = 6;
+constexpr std::size_t MaxSections = 4;
+constexpr std::size_t MaxKeys = 4;
 const char Default[] = "<default>";
 
 const std::string& ProfilePath() {
-    static testsupport::TempDir folder;
-    static const std::string path = folder.File("fuzz.ini");
+    static const std::string path = fuzzsupport::ScratchFolder() + "/fuzz.ini";
     return path;
 }
 
