@@ -47,6 +47,11 @@ max_len() {
   esac
 }
 
+# The targets' scratch files, in memory where possible; a crashed target cannot clean up.
+scratch="$(mktemp -d "$( [ -w /dev/shm ] && echo /dev/shm || echo /tmp)/korva-fuzz-run-XXXXXX")"
+trap 'rm -rf "$scratch"' EXIT
+export KORVA_FUZZ_SCRATCH="$scratch"
+
 status=0
 for t in "${targets[@]}"; do
   bin="$build/tests/fuzz/fuzz_$t"

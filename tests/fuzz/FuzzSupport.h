@@ -1,6 +1,7 @@
 // What the fuzz targets share: a scratch folder for the files they hand to the program. It
 // lies in /dev/shm where there is one, since the program syncs every file it replaces and a
-// disk would make that the whole cost of an input.
+// disk would make that the whole cost of an input. KORVA_FUZZ_SCRATCH names another parent
+// (scripts/fuzz.sh passes one it removes, so that a crashed run leaves nothing behind).
 #pragma once
 
 #include "TestSupport.h"
@@ -20,8 +21,10 @@ inline const std::string& ScratchFolder() {
     struct Folder {
         std::string path;
         Folder() {
-            const bool shm = access("/dev/shm", W_OK) == 0;
-            std::string pattern = shm ? "/dev/shm/korva-fuzz-XXXXXX" : "/tmp/korva-fuzz-XXXXXX";
+            const char* parent = std::getenv("KORVA_FUZZ_SCRATCH");
+            std::string pattern = parent && *parent ? parent
+                                  : access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+            pattern += "/korva-fuzz-XXXXXX";
             if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
             path = pattern;
             chmod(path.c_str(), 0700);
