@@ -8,6 +8,7 @@ packages=(
   libglfw3-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri mesa-utils
   libcairo2-dev fonts-dejavu-core
   libgtest-dev
+  clang-14 libclang-rt-14-dev
   xvfb xauth openbox wmctrl xdotool x11-utils x11-xserver-utils imagemagick
   locales procps psmisc
   g++-mingw-w64-x86-64-posix wine64

@@ -1,6 +1,7 @@
 #!/bin/bash
 # Runs every test: installs what is missing, builds, runs the unit and end-to-end tests,
-# then runs the unit tests again in a build with AddressSanitizer and UndefinedBehaviorSanitizer.
+# then runs the unit tests again in a build with AddressSanitizer and UndefinedBehaviorSanitizer,
+# and last the fuzz targets for FUZZ_SECONDS (60) each (scripts/fuzz.sh).
 # The unit tests that draw with OpenGL share one virtual X server started here; the
 # end-to-end tests start their own.
 set -euo pipefail
@@ -19,4 +20,6 @@ status=0
 (cd "$root/build" && ctest --output-on-failure -j2) || status=1
 export ASAN_OPTIONS=detect_leaks=0
 (cd "$root/build-asan" && ctest --output-on-failure -j2 -E '^e2e_') || status=1
+unset ASAN_OPTIONS
+bash "$root/scripts/fuzz.sh" || status=1
 exit $status

@@ -94,7 +94,9 @@ std::vector<AtomEntry> LoadAtoms(const std::string& folder) {
         std::size_t gap = line.find(' ', 5);
         if (gap == std::string::npos) continue;
         AtomEntry entry{static_cast<ATOM>(value), {}, line.substr(gap + 1)};
-        if (!ValidAtomName(entry.name.c_str())) continue;
+        // A zero byte would hide the rest of the name from every caller, and make the length
+        // GlobalGetAtomNameA reports disagree with the text it copies.
+        if (entry.name.find('\0') != std::string::npos || !ValidAtomName(entry.name.c_str())) continue;
         std::string holders = line.substr(5, gap - 5);
         bool good = true;
         for (std::size_t from = 0; from <= holders.size() && good;) {

@@ -3,6 +3,7 @@
 // Unlike Windows, a write edits the file line by line and replaces it atomically; names and
 // values that would not read back (line breaks, "=" in a key, "]" in a section) are refused,
 // and a file without write permission is refused even for root. Null section/key lists names.
+// A zero byte in the file ends the name or value it is in.
 #include "platform/Profile.h"
 #include "platform/System.h"
 #include "platform/posix/posix_common.h"
@@ -66,6 +67,12 @@ std::string_view Trim(std::string_view text) {
     return text.substr(begin, end - begin);
 }
 
+// A name as callers can ask for it: a zero byte ends it, as it ends the caller's string,
+// so that every name the lists give finds its section or key again.
+std::string_view NameIn(std::string_view text) {
+    return Trim(text.substr(0, text.find('\0')));
+}
+
 bool SameName(std::string_view a, std::string_view b) {
     return posixcommon::EqualNoCase(a, b);
 }
@@ -105,14 +112,14 @@ Entry Classify(const std::string& bytes, std::size_t start, std::size_t end, std
         std::size_t close = line.find(']', i + 1);
         if (close != std::string_view::npos) {
             entry.kind = Kind::Section;
-            entry.name = Trim(line.substr(i + 1, close - i - 1));
+            entry.name = NameIn(line.substr(i + 1, close - i - 1));
         }
     } else {
         // A key without "=" defines nothing; binary junk and overlong lines end up here too.
         std::size_t equals = line.find('=', i);
         if (equals != std::string_view::npos) {
             entry.kind = Kind::Key;
-            entry.name = Trim(line.substr(i, equals - i));
+            entry.name = NameIn(line.substr(i, equals - i));
             std::size_t v = equals + 1;
             while (v < line.size() && IsBlank(line[v])) ++v;
             entry.valueBegin = start + v;

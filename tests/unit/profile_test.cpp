@@ -225,6 +225,28 @@ TEST(ProfileRead, NullSectionOrKeyListsNames) {
     EXPECT_EQ(std::string(buffer, 8), std::string("LAN\0WI\0\0", 8));
 }
 
+// A zero byte inside a name ends it, as it ends the name a caller passes: every name a list
+// gives must find its section or key again, and a write or delete must reach it.
+TEST(ProfileRead, AZeroByteEndsANameAsItEndsAValue) {
+    TempDir dir;
+    const std::string file = dir.File("zero.ini");
+    WriteWholeFile(file, std::string("[WIND\0\0\x02OW]\nX=1\nY\0Z=2\n[LAN]\nUSELAN=N\n", 37));
+    char buffer[64];
+    DWORD length = GetPrivateProfileStringA(nullptr, nullptr, "", buffer, sizeof buffer, file.c_str());
+    EXPECT_EQ(std::string(buffer, length + 1), std::string("WIND\0LAN\0\0", 10));
+    length = GetPrivateProfileStringA("WIND", nullptr, "", buffer, sizeof buffer, file.c_str());
+    EXPECT_EQ(std::string(buffer, length + 1), std::string("X\0Y\0\0", 5));
+    EXPECT_EQ(Read(file, "WIND", "X"), "1");
+    EXPECT_EQ(Read(file, "WIND", "Y"), "2");
+
+    ASSERT_TRUE(WritePrivateProfileStringA("wind", "y", "3", file.c_str()));
+    EXPECT_EQ(Read(file, "WIND", "Y"), "3");
+    ASSERT_TRUE(WritePrivateProfileStringA("WIND", nullptr, nullptr, file.c_str()));
+    length = GetPrivateProfileStringA(nullptr, nullptr, "", buffer, sizeof buffer, file.c_str());
+    EXPECT_EQ(std::string(buffer, length + 1), std::string("LAN\0\0", 5));
+    EXPECT_EQ(Read(file, "LAN", "USELAN"), "N");
+}
+
 // ---- writing ----
 
 struct EditCase {
