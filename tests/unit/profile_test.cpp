@@ -387,7 +387,9 @@ TEST(ProfileWrite, LaterWriteRemovesOnlyDeadTemporaryFiles) {
     ASSERT_EQ(lstat(dir.File(".KorvaTest.INI.lnkLNK").c_str(), &info), 0);
     EXPECT_TRUE(S_ISLNK(info.st_mode));
     EXPECT_EQ(ReadWholeFile(dir.File("target")), "linked");
-    if (asRoot) EXPECT_EQ(ReadWholeFile(foreign), "theirs");
+    if (asRoot) {
+        EXPECT_EQ(ReadWholeFile(foreign), "theirs");
+    }
 
     // Once the writer is gone its file is a leftover like any other.
     close(liveFd);
