@@ -82,12 +82,11 @@ void AppendRecord(std::uint32_t kind, std::uint32_t offset, std::uint32_t size, 
 }
 
 // Copies the replies of the batch's reads into place. Positions, sizes and destinations
-// come from this client's own list; the block only tells where the walk ends: at a kind
-// whose low byte is 0 (the terminator) or one this client never writes.
+// come from this client's own list; the block only tells where the walk ends: at the first
+// record whose kind, all 32 bits of it, is no longer the one this client queued there.
 void ScatterReplies() {
     for (const QueuedRecord& record : state.batch) {
-        unsigned char kind = state.blockStart[record.position];
-        if (kind != KindRead && kind != KindWrite) break;
+        if (GetLe32(state.blockStart + record.position) != record.kind) break;
         if (record.kind == KindRead && record.size != 0 && record.destination)
             std::memcpy(record.destination, state.blockStart + record.position + ReadHeaderSize, record.size);
     }

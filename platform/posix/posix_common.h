@@ -32,14 +32,16 @@ struct Replacement {
     // Someone else's file keeps its owner and group where this process may set them.
     const struct stat* owner = nullptr;
     // A fixed temporary name (overwritten, never followed if a link); empty: a unique one
-    // beside the file.
+    // beside the file, ".<name>.XXXXXX", locked while it is written.
     std::string temporary;
 };
 
 // Replaces the file at path with bytes in one step: the temporary file is written, flushed
 // to the disk, given its mode and renamed over path; then the folder is flushed too, so a
 // crash leaves the old file or the new one, never half of one. False (errno set, the
-// temporary file removed) on failure.
+// temporary file removed) on failure. After a replacement with a unique temporary name,
+// the leftovers of writers killed before their rename are removed: regular files of that
+// pattern, owned by this user, whose lock can be taken (a live writer holds its own).
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, const Replacement& how);
 
 // Steady (CLOCK_MONOTONIC) time points are the deadlines of every wait.

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <set>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -51,9 +53,25 @@ bool ReadProcessStat(std::uint32_t pid, char& state, std::uint64_t& startTime) {
 
 }  // namespace
 
-bool LinkDirectory(std::string& folder) {
+bool LinkDirectory(std::string& folder, std::string* problem) {
+    auto refuse = [&](const std::string& why) {
+        if (problem) {
+            *problem = why;
+        } else {
+            // Nobody else would tell the user; once per reason is enough.
+            static std::mutex mutex;
+            static std::set<std::string> told;
+            std::lock_guard<std::mutex> lock(mutex);
+            if (told.insert(why).second) std::fprintf(stderr, "link: %s\n", why.c_str());
+        }
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    };
     const char* chosen = std::getenv("KORVA_LINK_DIR");
     if (chosen && *chosen) {
+        // Both ends must find the same folder, and they need not share a current directory.
+        if (chosen[0] != '/')
+            return refuse(std::string("KORVA_LINK_DIR must be an absolute path, not \"") + chosen + "\"");
         folder = chosen;
     } else if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/') {
         folder = std::string(runtime) + "/korva-link";
@@ -61,22 +79,17 @@ bool LinkDirectory(std::string& folder) {
         folder = "/tmp/korva-link-" + std::to_string(geteuid());
     }
     // mkdir never follows a link or changes an existing folder; the check below decides.
-    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        return refuse("cannot make the link folder " + folder + ": " + std::strerror(errno));
     // Both ends must arrive at the same spelling: object names are derived from it.
     char* real = realpath(folder.c_str(), nullptr);
-    if (!real) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
-    folder = real;
+    if (!real) return refuse("cannot resolve the link folder " + folder + ": " + std::strerror(errno));
+    std::string resolved = real;
     std::free(real);
-    if (!UsableFolder(folder)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
+    if (!UsableFolder(resolved))
+        return refuse("the link folder " + resolved +
+                      " must be a folder of this user that nobody else may enter (mode 0700)");
+    folder = resolved;
     return true;
 }
 

@@ -20,11 +20,12 @@ inline constexpr std::size_t ReplySize = 8;
 inline constexpr std::uint32_t MappingMagic = 0x4D48534B;  // "KSHM"
 inline constexpr std::size_t MappingHeaderSize = 4096;
 
-// The per-user folder of sockets, lock files and the atom table: KORVA_LINK_DIR if set,
-// else $XDG_RUNTIME_DIR/korva-link, else /tmp/korva-link-<uid>. Created with mode 0700 if
-// missing; refused (false, last error ERROR_ACCESS_DENIED) unless it is a real folder owned
-// by this user that nobody else may enter.
-bool LinkDirectory(std::string& folder);
+// The per-user folder of sockets, lock files and the atom table: KORVA_LINK_DIR if set
+// (an absolute path; a relative one is refused), else $XDG_RUNTIME_DIR/korva-link, else
+// /tmp/korva-link-<uid>. Created with mode 0700 if missing; refused (false, last error
+// ERROR_ACCESS_DENIED) unless it is a real folder owned by this user that nobody else may
+// enter. Why it was refused goes to problem, or without one to standard error, once.
+bool LinkDirectory(std::string& folder, std::string* problem = nullptr);
 
 // Keeps letters, digits and ". _ - :"; every other byte becomes %XX (upper-case hex).
 std::string EscapeName(const std::string& name);

@@ -5,6 +5,7 @@
 #include "platform/Link.h"
 #include "platform/System.h"
 #include "TestSupport.h"
+#include "SimulatorLink.h"
 
 #include <gtest/gtest.h>
 
@@ -424,7 +425,7 @@ TEST_F(LinkTest, SpoiledBlocksCannotMisdirectTheReplies) {
         const char* mode;
         bool secondAndThirdArrive;  // whether the walk reaches past the first record
     };
-    const Case cases[] = {{"scramble", true}, {"badkind", false}, {"garbage", false}};
+    const Case cases[] = {{"scramble", true}, {"badkind", false}, {"highkind", false}, {"garbage", false}};
     auto standIn = Start();
     ASSERT_EQ(standIn->Command("set 0x0580 4 0x40000000"), "ok");
     ASSERT_EQ(standIn->Command("set 0x0C56 2 123"), "ok");
@@ -466,8 +467,9 @@ TEST_F(LinkTest, SpoiledBlocksCannotMisdirectTheReplies) {
             EXPECT_EQ(v, 123);
             EXPECT_EQ(a, 0xC000);
             EXPECT_EQ(std::memcmp(guarded.value, "\x00\x00\x00\x40", 4), 0);
-        } else if (std::string(c.mode) == "badkind") {
-            // The write record's kind was spoiled: the walk ends there.
+        } else if (std::string(c.mode) != "garbage") {
+            // The write record's kind was spoiled (0xEE, or 0x102 whose low byte is still
+            // right): kinds are compared whole, so the walk ends there.
             EXPECT_EQ(v, 0xCCCC);
             EXPECT_EQ(a, 0xCCCC);
         }
@@ -529,6 +531,65 @@ TEST_F(LinkTest, SurvivesWhatCrashedProcessesLeftBehind) {
     StandIn second({"--class", "FS98MAIN"});
     EXPECT_FALSE(second.Ready());
     EXPECT_EQ(second.ExitCode(3000), 1);
+}
+
+// A relative KORVA_LINK_DIR would mean another folder to each process with another current
+// directory; it is refused, and nothing is made where the current directory happens to be.
+TEST_F(LinkTest, RefusesARelativeLinkFolder) {
+    testsupport::TempDir here;
+    testsupport::ScopedCurrentDirectory inHere(here.Path());
+    for (const char* relative : {"korva-link", "./korva-link", "sub/../korva-link"}) {
+        SCOPED_TRACE(relative);
+        setenv("KORVA_LINK_DIR", relative, 1);
+        StandIn refused({"--class", "FS98MAIN"});
+        EXPECT_FALSE(refused.Ready());
+        EXPECT_EQ(refused.ExitCode(3000), 1);
+        EXPECT_EQ(FindWindowExA(nullptr, nullptr, "FS98MAIN", nullptr), nullptr);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        EXPECT_EQ(GlobalAddAtomA("anything"), 0);
+        EXPECT_EQ(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 0x8000, "block"), nullptr);
+        struct stat info;
+        EXPECT_NE(lstat((here.Path() + "/korva-link").c_str(), &info), 0) << "made in the current directory";
+    }
+}
+
+// The stand-in's end checks a whole block before carrying out any of it: a record of an
+// unknown kind (compared as 32 bits) or one running past the block's end leaves the offset
+// memory as it was, and is told apart from a block that reaches its terminator.
+TEST(StandInBlock, MalformedBlocksChangeNothing) {
+    struct Case {
+        const char* what;
+        std::uint32_t secondKind;
+        std::uint32_t secondSize;
+        bool complete;
+    };
+    const Case cases[] = {
+        {"well formed", 2, 2, true},
+        {"kind 0x102: right low byte, wrong kind", 0x102, 2, false},
+        {"kind 0x100: zero low byte, no terminator", 0x100, 2, false},
+        {"unknown kind", 7, 2, false},
+        {"runs past the block", 2, 0x7FFF, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<unsigned char> block(0x8000, 0);
+        auto put = [&block](std::size_t at, std::uint32_t value) {
+            for (int i = 0; i < 4; ++i) block[at + i] = static_cast<unsigned char>(value >> (8 * i));
+        };
+        // write 2 bytes at 0x2000, then the second record, a read of 0x2000, the terminator
+        put(0, 2), put(4, 0x2000), put(8, 2), block[12] = 0x34, block[13] = 0x12;
+        put(14, c.secondKind), put(18, 0x2002), put(22, c.secondSize), block[26] = 0x78, block[27] = 0x56;
+        put(28, 1), put(32, 0x2000), put(36, 4), put(40, 0);
+        put(48, 0);
+        OffsetMemory memory;
+        std::uint32_t clientVersion = 0;
+        bool complete = !c.complete;
+        std::vector<BlockRecord> done = CarryOutBlock(block.data(), block.size(), memory, clientVersion, complete);
+        EXPECT_EQ(complete, c.complete);
+        EXPECT_EQ(done.size(), c.complete ? 3u : 0u);
+        EXPECT_EQ(memory.ReadUnsigned(0x2000, 4), c.complete ? 0x56781234u : 0u);
+        EXPECT_EQ(block[44] | block[45] << 8, c.complete ? 0x1234 : 0) << "the read's reply";
+    }
 }
 
 TEST_F(LinkTest, RefusesAFolderOthersCanEnter) {

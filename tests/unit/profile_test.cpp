@@ -15,7 +15,9 @@
 #include <vector>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -348,6 +350,73 @@ TEST(ProfileWrite, KeepsPermissionsAndSymbolicLinks) {
     ASSERT_EQ(stat(real.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
     EXPECT_EQ(ReadWholeFile(real), "[WINDOW]\nX=2\n");
+}
+
+// A writer killed between making its temporary file and the rename leaves ".<name>.XXXXXX"
+// behind; the next write that succeeds removes such leftovers, and nothing else: not a file
+// of another name, not a link or folder of that name, not another user's file, and not the
+// temporary file of a writer still at work (it holds a lock on it).
+TEST(ProfileWrite, LaterWriteRemovesOnlyDeadTemporaryFiles) {
+    TempDir dir;
+    const std::string file = dir.File("KorvaTest.INI");
+    WriteWholeFile(file, "[WINDOW]\nX=1\n");
+    const std::string dead = dir.File(".KorvaTest.INI.a1B2c3");
+    const std::string deadEmpty = dir.File(".KorvaTest.INI.Zz9Yy8");
+    WriteWholeFile(dead, "[WINDOW]\nX=");  // cut short by the kill
+    WriteWholeFile(deadEmpty, "");
+    const std::vector<std::string> keep = {
+        ".KorvaTest.INI.a1B2c",       // one character short
+        ".KorvaTest.INI.a1B2c3d",     // one too many
+        ".KorvaTest.INI.a1B2c3.bak",  // something of the user's
+        ".KorvaTest.INI.a1-2c3",      // not a character of the pattern
+        "KorvaTest.INI.a1B2c3",       // no leading dot
+        ".korvatest.ini.a1B2c3",      // another file's (names are case-sensitive here)
+        ".Other.INI.a1B2c3",
+    };
+    for (const std::string& name : keep) WriteWholeFile(dir.File(name), "mine");
+    ASSERT_EQ(mkdir(dir.File(".KorvaTest.INI.dirDIR").c_str(), 0700), 0);
+    WriteWholeFile(dir.File("target"), "linked");
+    ASSERT_EQ(symlink("target", dir.File(".KorvaTest.INI.lnkLNK").c_str()), 0);
+
+    // A live writer's temporary file, locked through its own descriptor.
+    const std::string live = dir.File(".KorvaTest.INI.LiVe01");
+    WriteWholeFile(live, "[WINDOW]\nX=5\n");
+    int liveFd = open(live.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(liveFd, 0);
+    ASSERT_EQ(flock(liveFd, LOCK_EX | LOCK_NB), 0);
+
+    // Someone else's file of the pattern (only root can make one).
+    const std::string foreign = dir.File(".KorvaTest.INI.OtHeR1");
+    const bool asRoot = geteuid() == 0;
+    if (asRoot) {
+        WriteWholeFile(foreign, "theirs");
+        ASSERT_EQ(chown(foreign.c_str(), 4321, 4321), 0);
+    }
+
+    // A write that changes nothing writes nothing, and so removes nothing.
+    ASSERT_TRUE(WritePrivateProfileStringA("WINDOW", "X", "1", file.c_str()));
+    EXPECT_TRUE(std::ifstream(dead).good());
+
+    ASSERT_TRUE(WritePrivateProfileStringA("WINDOW", "X", "2", file.c_str()));
+    EXPECT_EQ(ReadWholeFile(file), "[WINDOW]\nX=2\n");
+    EXPECT_FALSE(std::ifstream(dead).good()) << "a dead writer's temporary file is still there";
+    EXPECT_FALSE(std::ifstream(deadEmpty).good()) << "an empty leftover is still there";
+    EXPECT_TRUE(std::ifstream(live).good()) << "a live writer's temporary file was removed";
+    for (const std::string& name : keep)
+        EXPECT_EQ(ReadWholeFile(dir.File(name)), "mine") << name;
+    struct stat info {};
+    EXPECT_EQ(lstat(dir.File(".KorvaTest.INI.dirDIR").c_str(), &info), 0);
+    ASSERT_EQ(lstat(dir.File(".KorvaTest.INI.lnkLNK").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(ReadWholeFile(dir.File("target")), "linked");
+    if (asRoot) {
+        EXPECT_EQ(ReadWholeFile(foreign), "theirs");
+    }
+
+    // Once the writer is gone its file is a leftover like any other.
+    close(liveFd);
+    ASSERT_TRUE(WritePrivateProfileStringA("WINDOW", "X", "3", file.c_str()));
+    EXPECT_FALSE(std::ifstream(live).good());
 }
 
 // Whatever cannot be written leaves the file exactly as it was and says why.

@@ -33,25 +33,37 @@ void StoreWrite(OffsetMemory& memory, std::uint32_t offset, std::uint32_t length
 }  // namespace
 
 std::vector<BlockRecord> CarryOutBlock(unsigned char* block, std::size_t size, OffsetMemory& memory,
-                                       std::uint32_t& clientVersion) {
-    std::vector<BlockRecord> done;
+                                       std::uint32_t& clientVersion, bool& complete) {
+    // The whole block is checked before any record is carried out, so that a malformed one
+    // changes nothing: every record known and inside the block, then the terminator.
+    std::vector<BlockRecord> records;
+    complete = false;
     std::size_t at = 0;
     while (at + 4 <= size) {
+        // Kinds are whole 32-bit values: 0x101 is no read, 0x100 no terminator.
         std::uint32_t kind = GetLe32(block + at);
-        if ((kind & 0xFF) == 0) break;
+        if (kind == 0) {
+            complete = true;
+            break;
+        }
         std::size_t header = kind == KindRead ? ReadHeaderSize : kind == KindWrite ? WriteHeaderSize : 0;
         if (header == 0 || size - at < header) break;
-        std::uint32_t offset = GetLe32(block + at + 4);
         std::uint32_t length = GetLe32(block + at + 8);
         if (size - at - header < length) break;
-        if (kind == KindRead)
-            memory.Read(offset, length, block + at + header);
-        else
-            StoreWrite(memory, offset, length, block + at + header, clientVersion);
-        done.push_back(BlockRecord{at, kind});
+        records.push_back(BlockRecord{at, kind});
         at += header + length;
     }
-    return done;
+    if (!complete) return {};
+    for (const BlockRecord& record : records) {
+        unsigned char* at = block + record.position;
+        std::uint32_t offset = GetLe32(at + 4);
+        std::uint32_t length = GetLe32(at + 8);
+        if (record.kind == KindRead)
+            memory.Read(offset, length, at + ReadHeaderSize);
+        else
+            StoreWrite(memory, offset, length, at + WriteHeaderSize, clientVersion);
+    }
+    return records;
 }
 
 bool SimulatorLink::Start(const char* className, std::string& error) {
@@ -114,7 +126,14 @@ bool SimulatorLink::Exchange(WPARAM atom, Misbehaviour mode) {
         return false;
     }
     std::uint32_t clientVersion = 0;
-    std::vector<BlockRecord> records = CarryOutBlock(block, BlockSize, memory_, clientVersion);
+    bool complete = false;
+    std::vector<BlockRecord> records = CarryOutBlock(block, BlockSize, memory_, clientVersion, complete);
+    if (!complete) {
+        // Nothing was carried out; the answer 0 tells the client so.
+        UnmapViewOfFile(block);
+        CloseHandle(mapping);
+        return false;
+    }
 
     std::uint64_t reads = 0, writes = 0;
     for (const BlockRecord& record : records) (record.kind == KindRead ? reads : writes) += 1;
@@ -143,6 +162,10 @@ bool SimulatorLink::Exchange(WPARAM atom, Misbehaviour mode) {
     }
     case Misbehaviour::BadKind:
         if (records.size() > 1) PutLe32(block + records[1].position, 0xEE);
+        break;
+    case Misbehaviour::HighKind:
+        // Right in the low byte, wrong in the rest: a walk that looks at one byte goes on.
+        if (records.size() > 1) PutLe32(block + records[1].position, records[1].kind | 0x100);
         break;
     default:
         break;

@@ -24,6 +24,7 @@ enum class Misbehaviour {
     Scramble,  // carries out the block, then spoils every header's offset, size and address
                // and turns the terminator into a read kind; the data areas stay right
     BadKind,   // carries out the block, then gives the second record an unknown kind
+    HighKind,  // carries out the block, then sets bit 8 of the second record's kind
 };
 
 // The version words a client checks in its handshake, as a simulator end that passes them
@@ -49,13 +50,15 @@ struct BlockRecord {
     std::uint32_t kind;
 };
 
-// Carries out the records of a block of size bytes, from its start to the terminator or to
-// the first record that is unknown or does not fit. Returns the records carried out.
+// Carries out the records of a block of size bytes, from its start to the terminator, and
+// returns them. A block in which a record of another kind than 1 or 2 (compared as 32-bit
+// values), or one that does not fit, comes before the terminator is malformed: nothing of it
+// is carried out, complete is false and nothing is returned.
 // The version words at 0x3304-0x330B are read-only to clients, as in the simulator: the
 // client's version, written at 0x330A, is kept in clientVersion and does not overwrite the
 // simulator version's signature that a later handshake reads at 0x3308.
 std::vector<BlockRecord> CarryOutBlock(unsigned char* block, std::size_t size, OffsetMemory& memory,
-                                       std::uint32_t& clientVersion);
+                                       std::uint32_t& clientVersion, bool& complete);
 
 class SimulatorLink {
 public:

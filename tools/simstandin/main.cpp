@@ -39,7 +39,7 @@ constexpr char Usage[] =
     "commands (one reply line each; numbers decimal or 0x hex):\n"
     "  set OFFSET SIZE VALUE   store VALUE (may be negative) in SIZE = 1, 2, 4 or 8 bytes\n"
     "  get OFFSET SIZE         print the unsigned value stored there\n"
-    "  misbehave MODE          none | silent | answer N | garbage | scramble | badkind\n"
+    "  misbehave MODE          none | silent | answer N | garbage | scramble | badkind | highkind\n"
     "  stats                   exchanges N reads N writes N (link exchanges carried out)\n"
     "  clientversion           the version the last client announced (0x330A; 0 if none)\n"
     "  sleep MS                pause (for scripts)\n"
@@ -117,7 +117,8 @@ std::string RunCommand(StandIn& standIn, const std::vector<std::string>& words, 
             Misbehaviour mode;
         } modes[] = {{"none", Misbehaviour::None},         {"silent", Misbehaviour::Silent},
                      {"answer", Misbehaviour::Answer},     {"garbage", Misbehaviour::Garbage},
-                     {"scramble", Misbehaviour::Scramble}, {"badkind", Misbehaviour::BadKind}};
+                     {"scramble", Misbehaviour::Scramble}, {"badkind", Misbehaviour::BadKind},
+                     {"highkind", Misbehaviour::HighKind}};
         for (const auto& entry : modes) {
             if (words.size() < 2 || words[1] != entry.name) continue;
             std::uint64_t answer = 1;
@@ -128,7 +129,7 @@ std::string RunCommand(StandIn& standIn, const std::vector<std::string>& words, 
             standIn.link.SetMisbehaviour(entry.mode, static_cast<std::uint32_t>(answer));
             return "ok";
         }
-        return "error: modes: none silent answer garbage scramble badkind";
+        return "error: modes: none silent answer garbage scramble badkind highkind";
     }
     if (verb == "stats" && words.size() == 1) {
         LinkStats stats = standIn.link.Stats();

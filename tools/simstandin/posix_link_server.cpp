@@ -64,10 +64,7 @@ LinkServer::~LinkServer() {
 bool LinkServer::Listen(const char* className, std::string& error) {
     Close();
     std::string folder;
-    if (!LinkDirectory(folder)) {
-        error = "the link folder is not usable (it must be a folder of this user with mode 0700)";
-        return false;
-    }
+    if (!LinkDirectory(folder, &error)) return false;
     std::string lockPath = WindowLockPath(folder, className);
     lock_ = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (lock_ < 0) {
