@@ -1,11 +1,13 @@
 // The stand-in's companion data server: serves the offset memory to instruments in network
 // mode, one request "offset,size,code" and a zero byte in, the text of one number and a zero
-// byte out (docs/data-server.md). Many clients at once, one thread each; posix sockets.
+// byte out (docs/data-server.md). Many clients at once, one thread each; the sockets of the
+// platform seam (BSD sockets on Linux, Winsock on Windows).
 // It can misbehave on command ("net close", "net delay", ...) so tests can see the
 // instrument cope with a server that hangs up, dawdles or talks nonsense.
 #pragma once
 
 #include "OffsetMemory.h"
+#include "platform/Sockets.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -46,16 +48,16 @@ public:
 
 private:
     struct Client {
-        int fd = -1;
+        SOCKET fd = INVALID_SOCKET;
         std::thread thread;
         std::atomic<bool> finished{false};
     };
     enum class Mode { Normal, Delay, Split, Garbage };
 
     OffsetMemory& memory_;
-    int listener_ = -1;
-    int wakeRead_ = -1;
-    int wakeWrite_ = -1;
+    SOCKET listener_ = INVALID_SOCKET;
+    // Every wait for a socket is this short, so the threads notice stopping_ soon enough.
+    static constexpr long WaitStepUs = 50000;
     std::uint16_t port_ = 0;
     std::thread acceptThread_;
     std::mutex clientsMutex_;
@@ -78,8 +80,9 @@ private:
     void Serve(Client* client);
     // Sends the reply (text and zero byte) the way the current behaviour says; false when
     // the connection is to end.
-    bool Reply(int fd, const std::string& request);
-    bool SendAll(int fd, const char* bytes, std::size_t length);
+    bool Reply(SOCKET fd, const std::string& request);
+    bool SendAll(SOCKET fd, const char* bytes, std::size_t length);
+    bool Stopping() const;
     // Sleeps, but wakes early when the server stops; false then.
     bool Pause(int milliseconds);
     void ReapFinished(bool all);
