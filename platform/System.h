@@ -12,7 +12,13 @@ inline constexpr char PathDelimiter[] = "\\";
 inline constexpr char PathDelimiter[] = "/";
 #endif
 
-#ifndef _WIN32
+#ifdef _WIN32
+// Message boxes go through win32_messagebox.cpp: the real box, or, when the environment sets
+// KORVA_MESSAGEBOX=stderr (for tests, which a waiting box would stop), one line
+// "caption: text" on standard error and IDOK, as on Linux.
+int KorvaMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+#define MessageBoxA KorvaMessageBoxA
+#else
 void Sleep(DWORD milliseconds);
 DWORD GetCurrentProcessId();
 DWORD GetLastError();
