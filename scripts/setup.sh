@@ -10,6 +10,9 @@ packages=(
   libgtest-dev
   xvfb xauth openbox wmctrl xdotool x11-utils x11-xserver-utils imagemagick
   locales procps psmisc
+  # the Windows build and its tests under wine64
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64
+  wine wine64 zip unzip file googletest
 )
 
 missing=()
