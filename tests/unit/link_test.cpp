@@ -35,7 +35,7 @@ struct Simulator {
 };
 
 // Every test gets a link folder of its own on Linux (Windows ignores the variable).
-class LinkTest : public ::testing::Test {
+class LinkRoundTrip : public ::testing::Test {
 protected:
     void SetUp() override {
         testsupport::SetEnvironment("KORVA_LINK_DIR", folder_.Path());
@@ -45,7 +45,7 @@ protected:
     testsupport::TempDir folder_;
 };
 
-TEST_F(LinkTest, ReadsAndWritesTravelThroughTheSimulatorsEnd) {
+TEST_F(LinkRoundTrip, ReadsAndWritesTravelThroughTheSimulatorsEnd) {
     Simulator simulator;
     ASSERT_TRUE(simulator.Serve("FS98MAIN"));
     simulator.memory.WriteUnsigned(0x0580, 4, 0x40000000);
@@ -86,7 +86,7 @@ TEST_F(LinkTest, ReadsAndWritesTravelThroughTheSimulatorsEnd) {
     }
 }
 
-TEST_F(LinkTest, WithoutASimulatorOpenFailsAndNothingIsQueued) {
+TEST_F(LinkRoundTrip, WithoutASimulatorOpenFailsAndNothingIsQueued) {
     IpcResult code = -1;
     EXPECT_FALSE(IpcOpen(0, code));
     EXPECT_EQ(code, IPC_ERR_NOFS);
@@ -95,7 +95,7 @@ TEST_F(LinkTest, WithoutASimulatorOpenFailsAndNothingIsQueued) {
     EXPECT_EQ(code, IPC_ERR_NOTOPEN);
 }
 
-TEST_F(LinkTest, EitherClassIsFoundAndTheVersionsAreChecked) {
+TEST_F(LinkRoundTrip, EitherClassIsFoundAndTheVersionsAreChecked) {
     {
         Simulator uipc;
         ASSERT_TRUE(uipc.Serve("UIPCMAIN"));
@@ -116,7 +116,7 @@ TEST_F(LinkTest, EitherClassIsFoundAndTheVersionsAreChecked) {
     }
 }
 
-TEST_F(LinkTest, OneServerPerClass) {
+TEST_F(LinkRoundTrip, OneServerPerClass) {
     Simulator first;
     ASSERT_TRUE(first.Serve("FS98MAIN"));
     Simulator second;
@@ -125,7 +125,7 @@ TEST_F(LinkTest, OneServerPerClass) {
     EXPECT_NE(error.find("FS98MAIN"), std::string::npos) << error;
 }
 
-TEST_F(LinkTest, AWrongAnswerLeavesTheDestinationsAlone) {
+TEST_F(LinkRoundTrip, AWrongAnswerLeavesTheDestinationsAlone) {
     Simulator simulator;
     ASSERT_TRUE(simulator.Serve("FS98MAIN"));
     simulator.memory.WriteUnsigned(0x0580, 4, 1234);
