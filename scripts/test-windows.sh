@@ -54,9 +54,14 @@ for program in "$exe" "$work/unpacked/$top/tools/simstandin.exe"; do
   [ -z "$others" ] && say "ok: $(basename "$program") imports only $(tr '\n' ' ' <<<"$imports")" \
     || bad "$(basename "$program") imports $others"
 done
-i686-w64-mingw32-objdump -p "$exe" | grep -q 'Subsystem.*Windows GUI' || bad "the subsystem is not Windows GUI"
-i686-w64-mingw32-objdump -h "$exe" | grep -q '\.rsrc' && say "ok: resources (icon, version) present" \
-  || bad "no resource section"
+# (whole outputs first: grep -q ending a pipe early would fail it under pipefail)
+headers=$(i686-w64-mingw32-objdump -p "$exe")
+grep -q 'Subsystem.*Windows GUI' <<<"$headers" && say "ok: subsystem Windows GUI" || bad "the subsystem is not Windows GUI"
+sections=$(i686-w64-mingw32-objdump -h "$exe")
+grep -q '\.rsrc' <<<"$sections" && say "ok: a resource section (icon, version)" || bad "no resource section"
+version=$(strings -el "$exe" | grep -A1 -x 'ProductVersion' | tail -n 1)
+[ "$top" = "KORVAVorAdf-$version-win32" ] && say "ok: version resource $version matches the zip's name" \
+  || bad "version resource '$version' against $top"
 grep -q '^;' "$work/unpacked/$top/KORVAVorAdf.INI" && ! grep -Eq '^[^;[].*;' "$work/unpacked/$top/KORVAVorAdf.INI" \
   && say "ok: the sample INI has its comments on lines of their own" || bad "sample INI comments"
 

@@ -5,7 +5,8 @@
 #   the card and needles in the status file, F1/F2, F11 + Right rewriting the INI file
 #   through the real WritePrivateProfileStringA, F12 taking the frame away, Escape exiting 0;
 #   a first start without any simulator shows zeros and keeps running;
-#   network mode against the Linux stand-in's data server, and the title without a server.
+#   network mode against the Linux stand-in's data server, and the title without a server;
+#   a start-up error shown on standard error (KORVA_MESSAGEBOX=stderr) rather than in a box.
 # Needs WINEPREFIX (a prefix of this run's own), KORVA_WIN_BUILD (the x86_64 build folder)
 # and KORVA_BUILD_DIR (the Linux build, for its stand-in).
 source "$(dirname "$0")/../e2e/lib/harness.sh"
@@ -73,6 +74,15 @@ focus_app() {
 
 for f in "$WIN_APP" "$WIN_STANDIN"; do [ -f "$f" ] || { fail "missing $f"; finish; }; done
 start_xvfb
+
+# --- a missing icon: the error box goes to standard error (KORVA_MESSAGEBOX), exit 1 ----
+make_run_dir
+rm "$RUN/plane2.ico"
+start_app
+wait_exit 30
+grep -q '^Application Error: Cannot open file ".*plane2.ico"' "$APP_ERR" && [ "$APP_RC" = 1 ] \
+  && pass "missing icon: 'Application Error' on standard error instead of a box, exit code 1" \
+  || fail "missing icon: exit $APP_RC, standard error: $(cat "$APP_ERR")"
 
 # --- no simulator at all: the FSUIPC title, zeros, still drawing ---------------------
 make_run_dir $'[WINDOW]\r\nX=100\r\nY=100\r\n'
