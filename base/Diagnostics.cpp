@@ -4,6 +4,7 @@
 #include "base/Diagnostics.h"
 
 #include "base/InstrumentState.h"
+#include "platform/System.h"
 
 #include <chrono>
 #include <cstdio>
@@ -45,5 +46,6 @@ void NoteFrameDrawn(float cardAngle, float needle1Angle, float needle2Angle) {
                  s.frames, cardAngle, needle1Angle, needle2Angle, Needle1Vor ? 1 : 0, Needle2Vor ? 1 : 0,
                  PositionMode ? 1 : 0, SizeMode ? 1 : 0);
     std::fclose(file);
-    std::rename(temporary.c_str(), s.path.c_str());
+    // rename() of the C runtime on Windows refuses to replace an existing file.
+    MoveFileExA(temporary.c_str(), s.path.c_str(), MOVEFILE_REPLACE_EXISTING);
 }

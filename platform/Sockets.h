@@ -35,6 +35,7 @@ inline int WaitSocketWritable(SOCKET s, long seconds, long microseconds) {
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/types.h>

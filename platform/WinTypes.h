@@ -275,6 +275,9 @@ struct PIXELFORMATDESCRIPTOR {
 #define FILE_MAP_READ 0x0004
 #define FILE_MAP_ALL_ACCESS 0x000F001F
 
+// Moving files.
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+
 // Error codes the program looks at.
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L

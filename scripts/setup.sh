@@ -14,7 +14,9 @@ packages=(
   xvfb xauth openbox wmctrl xdotool x11-utils x11-xserver-utils imagemagick
   locales procps psmisc
   netbase
-  g++-mingw-w64-x86-64-posix wine64
+  # the Windows build and its tests under wine64
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64
+  wine wine64 zip unzip file googletest
 )
 
 missing=()

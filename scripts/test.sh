@@ -20,6 +20,12 @@ status=0
 (cd "$root/build" && ctest --output-on-failure -j2) || status=1
 export ASAN_OPTIONS=detect_leaks=0
 (cd "$root/build-asan" && ctest --output-on-failure -j2 -E '^e2e_') || status=1
+
+# The Windows build, its zip and its tests under wine64 (KORVA_SKIP_WINDOWS=1 leaves them out).
+if [ "${KORVA_SKIP_WINDOWS:-0}" != 1 ]; then
+  bash "$root/scripts/test-windows.sh" || status=1
+fi
+
 unset ASAN_OPTIONS
 bash "$root/scripts/fuzz.sh" || status=1
 exit $status

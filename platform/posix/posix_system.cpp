@@ -4,6 +4,7 @@
 #include "platform/System.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <unistd.h>
@@ -41,4 +42,17 @@ DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
     if (!buffer || size <= length) return length + 1;
     std::memcpy(buffer, path, length + 1);
     return length;
+}
+
+BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags) {
+    (void)flags;  // rename() replaces an existing file in any case
+    if (!existingName || !newName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (std::rename(existingName, newName) != 0) {
+        SetLastError(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return TRUE;
 }

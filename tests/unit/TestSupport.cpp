@@ -2,18 +2,33 @@
 #include "TestSupport.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
-#include <filesystem>
-#include <unistd.h>
 
 namespace testsupport {
 
+// A new folder of a random name that only its owner may enter (mode 0700 where modes exist).
 TempDir::TempDir() {
-    char pattern[] = "/tmp/korva-test-XXXXXX";
-    if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    static std::mt19937_64 names{std::random_device{}()};
+    std::error_code error;
+    std::filesystem::path base = std::filesystem::temp_directory_path(error);
+    if (error) base = "/tmp";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[7];
+        static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+        for (int i = 0; i < 6; ++i) suffix[i] = letters[names() % (sizeof letters - 1)];
+        suffix[6] = '\0';
+        std::filesystem::path candidate = base / (std::string("korva-test-") + suffix);
+        if (!std::filesystem::create_directory(candidate, error)) continue;
+        std::filesystem::permissions(candidate, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::replace, error);
+        path_ = candidate.generic_string();
+        return;
+    }
+    throw std::runtime_error("no temporary folder could be made");
 }
 
 TempDir::~TempDir() {
@@ -43,6 +58,18 @@ std::string ReadWholeFile(const std::string& path) {
 void WriteWholeFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
+}
+
+void SetEnvironment(const std::string& name, const std::string& value) {
+    // putenv keeps the string itself, so each setting gets one that is never freed.
+    std::string* setting = new std::string(name + "=" + value);
+    putenv(&(*setting)[0]);
+}
+
+std::string RealPath(const std::string& path) {
+    std::error_code error;
+    std::filesystem::path resolved = std::filesystem::canonical(path, error);
+    return error ? path : resolved.string();
 }
 
 std::string RunDir() {

@@ -32,6 +32,13 @@ private:
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& bytes);
 
+// Sets an environment variable for this process and the processes it starts. An empty
+// value stands for "unset": the locale and link variables the tests touch read it so.
+void SetEnvironment(const std::string& name, const std::string& value);
+
+// The path with every link resolved; the path itself when it cannot be resolved.
+std::string RealPath(const std::string& path);
+
 // The build's run folder (pictures and icon) and the folder of test data (tests/data).
 std::string RunDir();
 std::string TestDataDir();

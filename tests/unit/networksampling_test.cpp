@@ -113,7 +113,7 @@ protected:
         return reply;
     }
     // A simulator state with every field in use: signed fields negative.
-    void FillMemory() {
+    void FillOffsetMemory() {
         memory_.WriteUnsigned(0x0580, 4, 0x40000000u);  // heading 90
         memory_.WriteUnsigned(0x02A0, 2, 0xFFFF);       // variation -1
         memory_.WriteUnsigned(0x0C56, 2, 400);
@@ -137,7 +137,7 @@ protected:
 };
 
 TEST_F(NetworkFrameTest, NotConnectedGivesZeroWithoutAsking) {
-    FillMemory();
+    FillOffsetMemory();
     RawFlightValues raw = SampleNetworkValues();
     ExpectRaw(raw, 0, 0, 0, 0, 0, 0);
     InstrumentAngles angles = ConvertFlightValues(raw, true, false);
@@ -153,7 +153,7 @@ TEST_F(NetworkFrameTest, FrameGivesTheSameRawValuesAsTheSimulatorHolds) {
     RawFlightValues raw = SampleNetworkValues();
     EXPECT_EQ(ConvertFlightValues(raw, true, true).card, 90.0f);
 
-    FillMemory();
+    FillOffsetMemory();
     raw = SampleNetworkValues();
     ExpectRaw(raw, 0x40000000u, -1, 400, 90, -16384, -32768);
     InstrumentAngles angles = ConvertFlightValues(raw, true, false);
@@ -164,7 +164,7 @@ TEST_F(NetworkFrameTest, FrameGivesTheSameRawValuesAsTheSimulatorHolds) {
 }
 
 TEST_F(NetworkFrameTest, ServerMisbehaviour) {
-    FillMemory();
+    FillOffsetMemory();
     Connect();
     // Late replies are waited for.
     Command("net delay 300");
@@ -191,7 +191,7 @@ TEST_F(NetworkFrameTest, ServerMisbehaviour) {
 // The stand-in's replies in pieces, as TCP may deliver any server's: every frame still
 // reads the simulator's values, frame after frame, with no reply taken for another.
 TEST_F(NetworkFrameTest, RepliesInPiecesGiveTheSameValues) {
-    FillMemory();
+    FillOffsetMemory();
     Connect();
     for (const char* command : {"net split 30", "net bytes 2", "net zeroapart 30", "net nozero", "net normal"}) {
         SCOPED_TRACE(command);

@@ -3,16 +3,8 @@
 // longer be told apart), answered from the offset memory, and counted.
 #include "DataServer.h"
 
-#include <arpa/inet.h>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -32,6 +24,32 @@ bool ParseOffset(const std::string& text, std::int64_t& value) {
     return value >= INT32_MIN && value <= INT32_MAX;
 }
 
+// A dotted IPv4 address a.b.c.d into network byte order.
+bool ParseIPv4(const std::string& text, std::uint32_t& address) {
+    std::uint32_t value = 0;
+    int parts = 0;
+    std::size_t i = 0;
+    while (parts < 4) {
+        std::size_t start = i;
+        unsigned part = 0;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - start < 3) part = part * 10 + (text[i++] - '0');
+        if (i == start || part > 255) return false;
+        value = (value << 8) | part;
+        ++parts;
+        if (parts < 4) {
+            if (i >= text.size() || text[i] != '.') return false;
+            ++i;
+        }
+    }
+    if (i != text.size()) return false;
+    address = htonl(value);
+    return true;
+}
+
+std::string SocketErrorText() {
+    return "error " + std::to_string(WSAGetLastError());
+}
+
 }  // namespace
 
 DataServer::DataServer(OffsetMemory& memory) : memory_(memory) {}
@@ -41,42 +59,43 @@ DataServer::~DataServer() {
 }
 
 bool DataServer::Start(const std::string& bindAddress, std::uint16_t port, std::string& error) {
-    if (listener_ >= 0) {
+    if (listener_ != INVALID_SOCKET) {
         error = "the data server runs already";
+        return false;
+    }
+    WSADATA data;
+    if (WSAStartup(0x0101, &data) != 0) {
+        error = "the socket library does not start";
         return false;
     }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (!bindAddress.empty() && inet_pton(AF_INET, bindAddress.c_str(), &address.sin_addr) != 1) {
-        error = "not an IPv4 address: " + bindAddress;
-        return false;
+    std::uint32_t bound = 0;
+    if (!bindAddress.empty()) {
+        if (!ParseIPv4(bindAddress, bound)) {
+            error = "not an IPv4 address: " + bindAddress;
+            return false;
+        }
+        address.sin_addr.s_addr = bound;
     }
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        error = std::string("socket: ") + std::strerror(errno);
+    SOCKET fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd == INVALID_SOCKET) {
+        error = "socket: " + SocketErrorText();
         return false;
     }
     // A stand-in restarted on the same port must not wait for old connections to time out.
     int on = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
     if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 64) != 0) {
-        error = std::string("cannot listen on port ") + std::to_string(port) + ": " + std::strerror(errno);
-        close(fd);
+        error = "cannot listen on port " + std::to_string(port) + ": " + SocketErrorText();
+        closesocket(fd);
         return false;
     }
     socklen_t length = sizeof address;
     getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    int wake[2];
-    if (pipe2(wake, O_CLOEXEC) != 0) {
-        error = std::string("pipe: ") + std::strerror(errno);
-        close(fd);
-        return false;
-    }
     listener_ = fd;
-    wakeRead_ = wake[0];
-    wakeWrite_ = wake[1];
     port_ = ntohs(address.sin_port);
     {
         std::lock_guard<std::mutex> lock(behaviourMutex_);
@@ -91,36 +110,34 @@ std::uint16_t DataServer::Port() const {
 }
 
 void DataServer::Stop() {
-    if (listener_ < 0) return;
+    if (listener_ == INVALID_SOCKET) return;
     {
         std::lock_guard<std::mutex> lock(behaviourMutex_);
         stopping_ = true;
     }
     stopSignal_.notify_all();
-    // The pipe is never read: once written, it wakes every poll of every thread for good.
-    char byte = 1;
-    (void)!write(wakeWrite_, &byte, 1);
     if (acceptThread_.joinable()) acceptThread_.join();
     ReapFinished(true);
-    close(listener_);
-    close(wakeRead_);
-    close(wakeWrite_);
-    listener_ = wakeRead_ = wakeWrite_ = -1;
+    closesocket(listener_);
+    listener_ = INVALID_SOCKET;
     port_ = 0;
 }
 
+bool DataServer::Stopping() const {
+    std::lock_guard<std::mutex> lock(behaviourMutex_);
+    return stopping_;
+}
+
 void DataServer::AcceptLoop() {
-    for (;;) {
-        pollfd entries[2] = {{listener_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
-        int ready = poll(entries, 2, 1000);
-        if (entries[1].revents) return;
+    while (!Stopping()) {
+        int ready = WaitSocketReadable(listener_, 0, WaitStepUs);
         ReapFinished(false);
-        if (ready <= 0 || !(entries[0].revents & POLLIN)) continue;
-        int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) continue;
+        if (ready <= 0) continue;
+        SOCKET fd = accept(listener_, nullptr, nullptr);
+        if (fd == INVALID_SOCKET) continue;
         // Replies are small and awaited one by one: send each at once.
         int on = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
         ++accepted_;
         auto client = std::make_unique<Client>();
         client->fd = fd;
@@ -140,9 +157,9 @@ void DataServer::ReapFinished(bool all) {
             continue;
         }
         // Stopping: cut the connection so that a thread blocked in send returns.
-        if (all) shutdown(client.fd, SHUT_RDWR);
+        if (all) shutdown(client.fd, SD_BOTH);
         if (client.thread.joinable()) client.thread.join();
-        close(client.fd);
+        closesocket(client.fd);
         it = clients_.erase(it);
     }
 }
@@ -151,12 +168,11 @@ void DataServer::Serve(Client* client) {
     std::string pending;
     char buffer[512];
     bool open = true;
-    while (open) {
-        pollfd entries[2] = {{client->fd, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
-        if (poll(entries, 2, -1) < 0 && errno != EINTR) break;
-        if (entries[1].revents) break;
-        if (!entries[0].revents) continue;
-        ssize_t received = recv(client->fd, buffer, sizeof buffer, 0);
+    while (open && !Stopping()) {
+        int ready = WaitSocketReadable(client->fd, 0, WaitStepUs);
+        if (ready < 0) break;
+        if (ready == 0) continue;
+        int received = static_cast<int>(recv(client->fd, buffer, sizeof buffer, 0));
         if (received <= 0) break;
         pending.append(buffer, static_cast<std::size_t>(received));
         std::size_t zero;
@@ -167,8 +183,8 @@ void DataServer::Serve(Client* client) {
         }
         if (pending.size() > MaxRequestLength) open = false;
     }
-    // The descriptor is closed by whoever joins this thread; a FIN goes out now.
-    shutdown(client->fd, SHUT_RDWR);
+    // The socket is closed by whoever joins this thread; a FIN goes out now.
+    shutdown(client->fd, SD_BOTH);
     client->finished = true;
 }
 
@@ -201,7 +217,7 @@ std::string DataServer::Answer(const std::string& request, bool& wellFormed) con
     return std::to_string(static_cast<std::int64_t>(bits));
 }
 
-bool DataServer::Reply(int fd, const std::string& request) {
+bool DataServer::Reply(SOCKET fd, const std::string& request) {
     Mode mode;
     int delayMs, piecePauseMs;
     {
@@ -242,10 +258,11 @@ bool DataServer::Reply(int fd, const std::string& request) {
     return sent;
 }
 
-bool DataServer::SendAll(int fd, const char* bytes, std::size_t length) {
+bool DataServer::SendAll(SOCKET fd, const char* bytes, std::size_t length) {
+    // WSAStartup has made a reset connection fail the send rather than raise SIGPIPE.
     while (length > 0) {
-        ssize_t sent = send(fd, bytes, length, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR) continue;
+        int sent = static_cast<int>(send(fd, bytes, static_cast<int>(length), 0));
+        if (sent < 0 && WSAGetLastError() == WSAEINTR) continue;
         if (sent <= 0) return false;
         bytes += sent;
         length -= static_cast<std::size_t>(sent);

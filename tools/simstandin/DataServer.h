@@ -1,12 +1,14 @@
 // The stand-in's companion data server: serves the offset memory to instruments in network
 // mode, one request "offset,size,code" and a zero byte in, the text of one number and a zero
-// byte out (docs/data-server.md). Many clients at once, one thread each; posix sockets.
+// byte out (docs/data-server.md). Many clients at once, one thread each; the sockets of the
+// platform seam (BSD sockets on Linux, Winsock on Windows).
 // It can misbehave on command ("net close", "net delay", "net bytes", ...) so tests can see
 // the instrument cope with a server that hangs up, dawdles, sends its replies in pieces or
 // talks nonsense. Accepted connections use TCP_NODELAY, so every piece is a segment of its own.
 #pragma once
 
 #include "OffsetMemory.h"
+#include "platform/Sockets.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -49,7 +51,7 @@ public:
 
 private:
     struct Client {
-        int fd = -1;
+        SOCKET fd = INVALID_SOCKET;
         std::thread thread;
         std::atomic<bool> finished{false};
     };
@@ -57,9 +59,9 @@ private:
     enum class Mode { Normal, Delay, Split, Bytes, ZeroApart, NoZero, Garbage };
 
     OffsetMemory& memory_;
-    int listener_ = -1;
-    int wakeRead_ = -1;
-    int wakeWrite_ = -1;
+    SOCKET listener_ = INVALID_SOCKET;
+    // Every wait for a socket is this short, so the threads notice stopping_ soon enough.
+    static constexpr long WaitStepUs = 50000;
     std::uint16_t port_ = 0;
     std::thread acceptThread_;
     mutable std::mutex clientsMutex_;
@@ -82,8 +84,9 @@ private:
     void Serve(Client* client);
     // Sends the reply (text and zero byte) the way the current behaviour says; false when
     // the connection is to end.
-    bool Reply(int fd, const std::string& request);
-    bool SendAll(int fd, const char* bytes, std::size_t length);
+    bool Reply(SOCKET fd, const std::string& request);
+    bool SendAll(SOCKET fd, const char* bytes, std::size_t length);
+    bool Stopping() const;
     // Sleeps, but wakes early when the server stops; false then.
     bool Pause(int milliseconds);
     void ReapFinished(bool all);

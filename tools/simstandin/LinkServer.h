@@ -1,13 +1,14 @@
 // The stand-in's end of the FSUIPC link: it serves the "window" of a class, to which the
-// instrument sends its messages (posix_link_server.cpp on Linux; docs/link-transport.md
-// describes the bytes). The instrument never serves, so this lives with the stand-in.
+// instrument sends its messages. posix_link_server.cpp serves the local transport on Linux
+// (docs/link-transport.md describes the bytes); win32_link_server.cpp makes a real window of
+// the class on Windows. The instrument never serves, so this lives with the stand-in.
 #pragma once
 
 #include "platform/WinTypes.h"
 
 #include <functional>
+#include <memory>
 #include <string>
-#include <vector>
 
 // One message as the serving process receives it.
 struct LinkRequest {
@@ -18,21 +19,21 @@ struct LinkRequest {
     DWORD timeoutMs = 0;
 };
 
-// Serves the "window" of one class: one request per connection, answered by a handler.
-// Single-threaded by design: one thread calls ServeOne in a loop.
+// Serves the "window" of one class: one request at a time, answered by a handler.
+// Single-threaded by design: one thread calls Listen, then ServeOne in a loop, then Close.
 class LinkServer {
 public:
     // Returns true with the answer to send, or false to leave the sender waiting until it
     // gives up (a hung window, as far as the sender can tell).
     using Handler = std::function<bool(const LinkRequest& request, DWORD& answer)>;
 
-    LinkServer() = default;
+    LinkServer();
     ~LinkServer();
     LinkServer(const LinkServer&) = delete;
     LinkServer& operator=(const LinkServer&) = delete;
 
-    // Takes over the class in the per-user folder. Fails while another live process serves
-    // it; a socket left by a crashed server is replaced.
+    // Takes over the class. Fails while another live process serves it; on Linux a socket
+    // left by a crashed server is replaced.
     bool Listen(const char* className, std::string& error);
     // Waits up to timeoutMs for one request and answers it. True when a request was handed
     // to the handler. Requests whose sender has already given up are dropped unanswered.
@@ -40,9 +41,6 @@ public:
     void Close();
 
 private:
-    void DropHungUpConnections(const std::vector<int>& ready);
-    int listener_ = -1;
-    int lock_ = -1;
-    std::string socketPath_;
-    std::vector<int> held_;  // connections left unanswered on purpose
+    struct Transport;  // what each platform's serving end keeps
+    std::unique_ptr<Transport> transport_;
 };

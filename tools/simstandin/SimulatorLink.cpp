@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <future>
 
 namespace {
 
@@ -68,15 +69,27 @@ std::vector<BlockRecord> CarryOutBlock(unsigned char* block, std::size_t size, O
 
 bool SimulatorLink::Start(const char* className, std::string& error) {
     ipcMessage_ = RegisterWindowMessageA(MessageName);
-    if (!server_.Listen(className, error)) return false;
     stop_ = false;
-    thread_ = std::thread([this] {
+    // The serving thread takes the class itself: on Windows a window belongs to the thread
+    // that made it, and only that thread receives its messages.
+    std::promise<std::string> listening;
+    std::future<std::string> outcome = listening.get_future();
+    std::string name = className;
+    thread_ = std::thread([this, name, &listening] {
+        std::string why;
+        bool serving = server_.Listen(name.c_str(), why);
+        listening.set_value(serving ? std::string() : (why.empty() ? "cannot serve " + name : why));
+        if (!serving) return;
         LinkServer::Handler handler = [this](const LinkRequest& request, DWORD& answer) {
             return Handle(request, answer);
         };
         while (!stop_) server_.ServeOne(100, handler);
+        server_.Close();
     });
-    return true;
+    error = outcome.get();
+    if (error.empty()) return true;
+    thread_.join();
+    return false;
 }
 
 void SimulatorLink::Stop() {

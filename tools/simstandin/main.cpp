@@ -7,8 +7,10 @@
 #include "SimulatorLink.h"
 
 #include "DataServer.h"
+#include "StandardInput.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -19,9 +21,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <poll.h>
-#include <unistd.h>
 
 namespace {
 
@@ -57,8 +56,8 @@ constexpr char Usage[] =
 
 volatile std::sig_atomic_t stopRequested = 0;
 
-void RequestStop(int) {
-    stopRequested = 1;
+void SleepMs(std::uint64_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 std::vector<std::string> Words(const std::string& line) {
@@ -140,7 +139,7 @@ std::string RunCommand(StandIn& standIn, const std::vector<std::string>& words, 
     if (verb == "sleep") {
         std::uint64_t ms = 0;
         if (words.size() != 2 || !ParseUnsigned(words[1], ms) || ms > 600000) return "error: usage: sleep MS";
-        usleep(static_cast<useconds_t>(ms * 1000));
+        SleepMs(ms);
         return "ok";
     }
     if (verb == "net") {
@@ -175,14 +174,10 @@ bool ServeStandardInput(StandIn& standIn) {
     std::string pending;
     bool quit = false;
     while (!quit && !stopRequested) {
-        pollfd entry{STDIN_FILENO, POLLIN, 0};
-        int count = poll(&entry, 1, 200);
-        if (count < 0 && errno != EINTR) return false;
-        if (count <= 0) continue;
         char buffer[1024];
-        ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        long n = standardinput::Read(buffer, sizeof buffer, 200);
+        if (n < 0) return false;
+        if (n == 0) continue;
         pending.append(buffer, static_cast<std::size_t>(n));
         std::size_t end;
         while (!quit && (end = pending.find('\n')) != std::string::npos) {
@@ -247,9 +242,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGINT, RequestStop);
-    std::signal(SIGTERM, RequestStop);
+    standardinput::InstallStopHandlers(&stopRequested);
 
     StandIn standIn;
     // What the stand-in reports until told otherwise: versions that pass the client's checks.
@@ -287,7 +280,7 @@ int main(int argc, char** argv) {
         for (std::string line; !quit && !stopRequested && std::getline(in, line);) RunLine(standIn, line, quit);
     }
     if (!quit) quit = ServeStandardInput(standIn);
-    while (!quit && stay && !stopRequested) usleep(100000);
+    while (!quit && stay && !stopRequested) SleepMs(100);
 
     if (flight) flight->Stop();
     if (standIn.dataServer) standIn.dataServer->Stop();

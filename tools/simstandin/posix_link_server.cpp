@@ -20,8 +20,17 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace linktransport;
+
+struct LinkServer::Transport {
+    void DropHungUpConnections(const std::vector<int>& ready);
+    int listener_ = -1;
+    int lock_ = -1;
+    std::string socketPath_;
+    std::vector<int> held_;  // connections left unanswered on purpose
+};
 
 namespace {
 
@@ -57,12 +66,17 @@ bool SameUser(int fd) {
 
 }  // namespace
 
+LinkServer::LinkServer() : transport_(std::make_unique<Transport>()) {}
+
 LinkServer::~LinkServer() {
     Close();
 }
 
 bool LinkServer::Listen(const char* className, std::string& error) {
     Close();
+    Transport& t = *transport_;
+    int& lock_ = t.lock_;
+    int& listener_ = t.listener_;
     std::string folder;
     if (!LinkDirectory(folder, &error)) return false;
     std::string lockPath = WindowLockPath(folder, className);
@@ -94,11 +108,11 @@ bool LinkServer::Listen(const char* className, std::string& error) {
         Close();
         return false;
     }
-    socketPath_ = socketPath;
+    t.socketPath_ = socketPath;
     return true;
 }
 
-void LinkServer::DropHungUpConnections(const std::vector<int>& ready) {
+void LinkServer::Transport::DropHungUpConnections(const std::vector<int>& ready) {
     for (int fd : ready) {
         close(fd);
         held_.erase(std::remove(held_.begin(), held_.end(), fd), held_.end());
@@ -106,6 +120,9 @@ void LinkServer::DropHungUpConnections(const std::vector<int>& ready) {
 }
 
 bool LinkServer::ServeOne(int timeoutMs, const Handler& handler) {
+    Transport& t = *transport_;
+    int& listener_ = t.listener_;
+    std::vector<int>& held_ = t.held_;
     if (listener_ < 0) return false;
     std::vector<pollfd> entries;
     entries.push_back(pollfd{listener_, POLLIN, 0});
@@ -117,7 +134,7 @@ bool LinkServer::ServeOne(int timeoutMs, const Handler& handler) {
     std::vector<int> finished;
     for (std::size_t i = 1; i < entries.size(); ++i)
         if (entries[i].revents) finished.push_back(entries[i].fd);
-    DropHungUpConnections(finished);
+    t.DropHungUpConnections(finished);
     if (!(entries[0].revents & POLLIN)) return false;
 
     int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
@@ -152,6 +169,11 @@ bool LinkServer::ServeOne(int timeoutMs, const Handler& handler) {
 }
 
 void LinkServer::Close() {
+    Transport& t = *transport_;
+    int& lock_ = t.lock_;
+    int& listener_ = t.listener_;
+    std::string& socketPath_ = t.socketPath_;
+    std::vector<int>& held_ = t.held_;
     for (int fd : held_) close(fd);
     held_.clear();
     if (listener_ >= 0) {
