@@ -141,11 +141,12 @@ int RunLatencyJoin(const std::string& samplesPath, const std::string& changesPat
     for (long long t; changesIn >> t;) changes.push_back(t);
     std::sort(changes.begin(), changes.end());
 
-    std::vector<double> carried, next, screen;
+    std::vector<double> carried, next, screen, period;
     long long unseen = 0, afterNext = 0;
     for (long long changed, carry, following; samplesIn >> changed >> carry >> following;) {
         carried.push_back(static_cast<double>(carry - changed) / 1e6);
         next.push_back(static_cast<double>(following - changed) / 1e6);
+        period.push_back(static_cast<double>(following - carry) / 1e6);
         // The frame drawn from the carrying read cannot be on the server before that read.
         auto seen = std::upper_bound(changes.begin(), changes.end(), carry);
         // A change of pixels more than a second on belongs to something else.
@@ -159,6 +160,8 @@ int RunLatencyJoin(const std::string& samplesPath, const std::string& changesPat
     PrintSpan("carried", carried);
     PrintSpan("next", next);
     PrintSpan("screen", screen);
+    // From one frame's read to the next: the frame period while the heading turned.
+    PrintSpan("period", period);
     std::printf("screen_unseen=%lld\nscreen_after_next=%lld\n", unseen, afterNext);
     return 0;
 }

@@ -13,5 +13,6 @@ int RunPixelProbe(unsigned long window, const std::string& outPath, double secon
 
 // Joins the stand-in's samples ("changed carried next" in ns, one change a line) with the
 // probe's changes: the frame that drew a change is the first probe change after the read
-// that carried it out. Prints median and 99th percentile of each span in ms.
+// that carried it out. Prints median and 99th percentile of each span in ms, and of the
+// frame period (carrying read to next read).
 int RunLatencyJoin(const std::string& samplesPath, const std::string& changesPath);

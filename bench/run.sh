@@ -337,13 +337,13 @@ printf '  %-9s %8s   %16s   %17s\n' network "$NET_FPS" "$NET_CPU_FRAME" "$NET_CP
 cat <<EOF
 
 Latency from a heading change in the stand-in to the first frame showing it, ms (median / p99)
-  mode      to the pixels on the X server   to the next frame's read   to the carrying read   changes
+  mode      to the pixels on the X server   to the next frame's read   to the carrying read   frame period   changes
 EOF
 latency_row() {  # mode, file prefix
   local f=$2-latency
-  printf '  %-9s %29s   %24s   %20s   %s\n' "$1" \
+  printf '  %-9s %29s   %24s   %20s   %12s   %s\n' "$1" \
     "$(ms "$f" screen_median_ms) / $(ms "$f" screen_p99_ms)" "$(ms "$f" next_median_ms) / $(ms "$f" next_p99_ms)" \
-    "$(ms "$f" carried_median_ms) / $(ms "$f" carried_p99_ms)" \
+    "$(ms "$f" carried_median_ms) / $(ms "$f" carried_p99_ms)" "$(ms "$f" period_median_ms)" \
     "$(r "$f" screen_samples) seen, $(r "$f" screen_unseen) unseen, $(r "$f" lost) lost"
 }
 latency_row FSUIPC fsuipc
@@ -351,7 +351,8 @@ latency_row network network
 cat <<EOF
   pixels: the probe's first change of a band across the window after the carrying read,
   polling every $(ms fsuipc-latency probe_poll_interval_ms) / $(ms network-latency probe_poll_interval_ms) ms; the frame's swap returned between the carrying read and
-  the next frame's read; changes whose pixels came only after that read: $(r fsuipc-latency screen_after_next) / $(r network-latency screen_after_next)
+  the next frame's read (frame period: median of that span); changes whose pixels came only
+  after that read: $(r fsuipc-latency screen_after_next) / $(r network-latency screen_after_next)
 
 In-process timings (korva_bench, mean / median)
 EOF
