@@ -70,18 +70,31 @@ int RunPixelProbe(unsigned long window, const std::string& outPath, double secon
     const int rows = std::min(8, attributes.height);
     const int top = (attributes.height - rows) / 2;
 
+    // The shared segment, where the server can attach it (not over a remote connection).
     XShmSegmentInfo segment{};
+    segment.shmid = -1;
+    segment.shmaddr = reinterpret_cast<char*>(-1);
     XImage* image = nullptr;
-    const bool shared = XShmQueryExtension(display);
-    if (shared) {
+    bool shared = false;
+    if (XShmQueryExtension(display))
         image = XShmCreateImage(display, attributes.visual, static_cast<unsigned>(attributes.depth), ZPixmap,
                                 nullptr, &segment, static_cast<unsigned>(width), static_cast<unsigned>(rows));
-        segment.shmid = shmget(IPC_PRIVATE, static_cast<std::size_t>(image->bytes_per_line) * rows, IPC_CREAT | 0600);
-        segment.shmaddr = image->data = static_cast<char*>(shmat(segment.shmid, nullptr, 0));
+    if (image) segment.shmid = shmget(IPC_PRIVATE, static_cast<std::size_t>(image->bytes_per_line) * rows, IPC_CREAT | 0600);
+    if (segment.shmid >= 0) segment.shmaddr = static_cast<char*>(shmat(segment.shmid, nullptr, 0));
+    if (segment.shmaddr != reinterpret_cast<char*>(-1)) {
+        image->data = segment.shmaddr;
         segment.readOnly = False;
         XShmAttach(display, &segment);
         XSync(display, False);
-        shmctl(segment.shmid, IPC_RMID, nullptr);  // gone once both ends detach
+        shared = !xFailed;
+        if (!shared) shmdt(segment.shmaddr);
+        xFailed = false;
+    }
+    if (segment.shmid >= 0) shmctl(segment.shmid, IPC_RMID, nullptr);  // gone once both ends detach
+    if (image && !shared) {
+        image->data = nullptr;
+        XDestroyImage(image);
+        image = nullptr;
     }
     const std::size_t bytes = shared ? static_cast<std::size_t>(image->bytes_per_line) * rows : 0;
 
@@ -92,7 +105,7 @@ int RunPixelProbe(unsigned long window, const std::string& outPath, double secon
     long long polls = 0;
     const std::int64_t start = MonotonicNs();
     const std::int64_t end = start + static_cast<std::int64_t>(seconds * 1e9);
-    const timespec pause{0, pollUs * 1000};
+    const timespec pause{0, std::clamp(pollUs, 0L, 999999L) * 1000};
     while (!probeStop && !xFailed && MonotonicNs() < end) {
         const unsigned char* pixels = nullptr;
         std::size_t size = 0;
