@@ -24,7 +24,6 @@
 // is not 0 only when a measurement could not be made (no stand-in, no display, ...).
 #include "base/Configuration.h"
 #include "app/Frames.h"
-#include "bench/PixelProbe.h"
 #include "app/MainLoop.h"
 #include "display/Drawing.h"
 #include "display/InstrumentWindow.h"
@@ -37,6 +36,7 @@
 #include "platform/OpenGL.h"
 #include "platform/System.h"
 #include "platform/Window.h"
+#include "bench/PixelProbe.h"
 
 #include <algorithm>
 #include <chrono>
@@ -519,7 +519,8 @@ int main(int argc, char** argv) {
         else if (command == "reconnect") code = RunReconnect(options);
         else if (command == "probe")
             code = RunPixelProbe(std::strtoul(options.Text("window").c_str(), nullptr, 0), options.Text("out"),
-                                 static_cast<double>(options.Number("seconds", 300)), static_cast<long>(options.Number("poll-us", 250)));
+                                 static_cast<double>(options.Number("seconds", 300)),
+                                 static_cast<long>(options.Number("poll-us", 250)));
         else if (command == "latency") code = RunLatencyJoin(options.Text("samples"), options.Text("changes"));
         else return Usage();
         std::fflush(stdout);
