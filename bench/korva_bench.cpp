@@ -15,6 +15,10 @@
 //   korva_bench reconnect [--attempts N]
 //       refused connection attempts of one TKvTcpBlockClient to a closed loopback port, as
 //       the main loop makes them while the data server is away, with handles and memory
+//   korva_bench probe --window ID --out FILE [--seconds S] [--poll-us N]
+//       the pixel probe of the real instrument's window (PixelProbe.h), until SIGTERM
+//   korva_bench latency --samples FILE --changes FILE
+//       the stand-in's heading changes joined with the probe's: latency figures
 //
 // Nothing here judges the figures: there are no limits and no pass or fail. The exit code
 // is not 0 only when a measurement could not be made (no stand-in, no display, ...).
@@ -32,6 +36,7 @@
 #include "platform/OpenGL.h"
 #include "platform/System.h"
 #include "platform/Window.h"
+#include "bench/PixelProbe.h"
 
 #include <algorithm>
 #include <chrono>
@@ -488,7 +493,9 @@ int Usage() {
                "  link      [--exchanges N] [--sleeps N]   (stand-in serving the link)\n"
                "  net       --port P [--frames N] [--sleeps N]\n"
                "  window    --pictures DIR [--recreations N] [--frames N]   (needs DISPLAY)\n"
-               "  reconnect [--attempts N]\n",
+               "  reconnect [--attempts N]\n"
+               "  probe     --window ID --out FILE [--seconds S] [--poll-us N]   (needs DISPLAY)\n"
+               "  latency   --samples FILE --changes FILE\n",
                stderr);
     return 2;
 }
@@ -510,6 +517,11 @@ int main(int argc, char** argv) {
         else if (command == "net") code = RunNet(options);
         else if (command == "window") code = RunWindow(options);
         else if (command == "reconnect") code = RunReconnect(options);
+        else if (command == "probe")
+            code = RunPixelProbe(std::strtoul(options.Text("window").c_str(), nullptr, 0), options.Text("out"),
+                                 static_cast<double>(options.Number("seconds", 300)),
+                                 static_cast<long>(options.Number("poll-us", 250)));
+        else if (command == "latency") code = RunLatencyJoin(options.Text("samples"), options.Text("changes"));
         else return Usage();
         std::fflush(stdout);
         return code;

@@ -3,7 +3,13 @@
 #  - frames per second of the real instrument in FSUIPC mode against the simulator stand-in
 #    (frames counted by the stand-in: one link exchange per frame) and in network mode against
 #    the stand-in's data server (six requests per frame), each beside the bound of its loop
-#    (one exchange, or six round trips, plus the 1 ms pause) timed in-process by korva_bench;
+#    (one exchange, or six round trips, plus the 1 ms pause) timed in-process by korva_bench,
+#    and beside the instrument's CPU time (user + system, /proc/PID/stat) per frame and per
+#    second over the same count;
+#  - in both modes, the latency from a heading change in the stand-in to the first frame that
+#    shows it: the stand-in changes the heading and notes the read that carried the new value
+#    out and the read after it (the next frame's), and korva_bench's pixel probe notes when the
+#    window's pixels on the X server changed; median and 99th percentile;
 #  - one window re-creation (an arrow-key step) at 400 by 400, in-process, and the steps per
 #    second a held arrow key drives in the real instrument under a fast X key repeat;
 #  - open handles and resident memory after 10 and 1,000 re-creations and after 10,000
@@ -13,7 +19,9 @@
 # Usage: bash bench/run.sh
 # Environment: KORVA_BUILD_DIR (build folder, default build/), BENCH_SECONDS (length of each
 # frame count, default 10), BENCH_HOLD_SECONDS (arrow key held, default 5), BENCH_RECREATIONS
-# (default 1000), BENCH_ATTEMPTS (default 10000), BENCH_RAW=1 (also print every raw figure).
+# (default 1000), BENCH_ATTEMPTS (default 10000), BENCH_LATENCY_SAMPLES (heading changes per
+# mode, default 300), BENCH_LATENCY_INTERVAL_MS (pause between them, default 50, spread to
+# 1.5 times), BENCH_RAW=1 (also print every raw figure).
 set -uo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -23,6 +31,8 @@ SECONDS_PER_COUNT=${BENCH_SECONDS:-10}
 HOLD_SECONDS=${BENCH_HOLD_SECONDS:-5}
 RECREATIONS=${BENCH_RECREATIONS:-1000}
 ATTEMPTS=${BENCH_ATTEMPTS:-10000}
+LATENCY_SAMPLES=${BENCH_LATENCY_SAMPLES:-300}
+LATENCY_INTERVAL_MS=${BENCH_LATENCY_INTERVAL_MS:-50}
 REPEAT_DELAY_MS=150
 REPEAT_RATE_HZ=100
 
@@ -99,8 +109,12 @@ while IFS= read -r -t 10 line <&"$SIM_OUT"; do
   esac
 done
 [ -n "$PORT" ] || die "the stand-in did not start: $(cat "$WORK/standin.err")"
-# One command, one reply line.
-sim() { echo "$*" >&"$SIM_IN"; local reply; IFS= read -r -t 5 reply <&"$SIM_OUT" || return 1; echo "$reply"; }
+# One command, one reply line; sim_slow waits up to its first argument (seconds) for it.
+sim_slow() {
+  local wait=$1; shift
+  echo "$*" >&"$SIM_IN"; local reply; IFS= read -r -t "$wait" reply <&"$SIM_OUT" || return 1; echo "$reply"
+}
+sim() { sim_slow 5 "$@"; }
 # (The replies are taken into a variable first: the coprocess's pipes are not there for the
 # subshells of a pipeline.)
 exchanges() { local l; l=$(sim stats); sed -n 's/^exchanges \([0-9]*\).*/\1/p' <<<"$l"; }
@@ -147,8 +161,9 @@ ini_x() {
        s && /^ *X *=/ { sub(/^[^=]*= */, ""); sub(/\r$/, ""); print; exit }' "$RUN/KORVAVorAdf.INI" 2>/dev/null
 }
 
-# Counts over SECONDS_PER_COUNT seconds with a counter function; sets COUNT, SPAN and the
-# CPU shares of the instrument, the stand-in and the X server.
+# Counts over SECONDS_PER_COUNT seconds with a counter function; sets COUNT, SPAN, the
+# instrument's CPU ticks (APP_TICKS) and the CPU shares of the instrument, the stand-in and
+# the X server.
 count_over() {
   local counter=$1 c0 c1 t0 t1 a0 a1 s0 s1 x0 x1 m0 m1
   a0=$(cpu_ticks "$APP_PID"); s0=$(cpu_ticks "$SIM_PID"); x0=$(cpu_ticks "$XVFB_PID")
@@ -158,12 +173,34 @@ count_over() {
   c1=$($counter); t1=$(now)
   a1=$(cpu_ticks "$APP_PID"); s1=$(cpu_ticks "$SIM_PID"); x1=$(cpu_ticks "$XVFB_PID")
   m1=$(machine_busy_ticks)
-  COUNT=$((c1 - c0)); SPAN=$(calc "%.3f" "$t1 - $t0")
+  COUNT=$((c1 - c0)); SPAN=$(calc "%.3f" "$t1 - $t0"); APP_TICKS=$((a1 - a0))
   CPU_APP=$(cpu_percent "$a0" "$a1" "$SPAN"); CPU_SIM=$(cpu_percent "$s0" "$s1" "$SPAN")
   CPU_X=$(cpu_percent "$x0" "$x1" "$SPAN")
   # Whatever else kept the machine busy meanwhile (other people's builds and tests).
   CPU_OTHER=$(calc "%.0f" "(($m1 - $m0) - ($a1 - $a0) - ($s1 - $s0) - ($x1 - $x0)) * 100 / $TICKS / $SPAN")
   [ "${CPU_OTHER#-}" = "$CPU_OTHER" ] || CPU_OTHER=0
+}
+
+# The instrument's CPU time in ms: per frame (ticks, frames) and per second (ticks, seconds).
+cpu_ms_per_frame() { calc "%.2f" "$1 * 1000 / $TICKS / ($2 > 0 ? $2 : 1)"; }
+cpu_ms_per_second() { calc "%.0f" "$1 * 1000 / $TICKS / $2"; }
+
+# Latency of the running instrument (prefix of the files in $WORK: fsuipc or network): the
+# pixel probe watches the window while the stand-in turns the heading LATENCY_SAMPLES times.
+measure_latency() {
+  local tag=$1 window probe reply
+  window=$(find_window); [ -n "$window" ] || die "no instrument window to probe"
+  "$BENCH" probe --window "$window" --out "$WORK/$tag-changes.txt" >"$WORK/$tag-probe.txt" &
+  probe=$!; _pids+=($probe)
+  sleep 0.5
+  reply=$(sim_slow $((LATENCY_SAMPLES * (LATENCY_INTERVAL_MS * 3 / 2 + 2100) / 1000 + 10)) \
+    latency "$LATENCY_SAMPLES" "$LATENCY_INTERVAL_MS" "$WORK/$tag-samples.txt") || die "no reply to latency"
+  case $reply in latency*) ;; *) die "latency: $reply" ;; esac
+  kill "$probe" 2>/dev/null; wait "$probe" || die "the pixel probe failed"
+  "$BENCH" latency --samples "$WORK/$tag-samples.txt" --changes "$WORK/$tag-changes.txt" \
+    >"$WORK/$tag-latency.txt" || die "korva_bench latency failed"
+  cat "$WORK/$tag-probe.txt" >>"$WORK/$tag-latency.txt"
+  echo "lost=$(sed -n 's/.* lost \([0-9]*\).*/\1/p' <<<"$reply")" >>"$WORK/$tag-latency.txt"
 }
 
 # 1. FSUIPC mode: the stand-in counts one exchange per frame.
@@ -176,6 +213,9 @@ sleep 1
 count_over exchanges
 FS_FRAMES=$COUNT; FS_SPAN=$SPAN; FS_CPU_APP=$CPU_APP; FS_CPU_SIM=$CPU_SIM; FS_CPU_X=$CPU_X; FS_CPU_OTHER=$CPU_OTHER
 FS_FPS=$(calc "%.1f" "$FS_FRAMES / $FS_SPAN")
+FS_CPU_FRAME=$(cpu_ms_per_frame "$APP_TICKS" "$FS_FRAMES"); FS_CPU_SECOND=$(cpu_ms_per_second "$APP_TICKS" "$FS_SPAN")
+say "FSUIPC mode: latency, $LATENCY_SAMPLES heading changes"
+measure_latency fsuipc
 stop_app
 
 # 2. Network mode: the data server counts six requests per frame.
@@ -192,6 +232,9 @@ acc1=$(net_field accepted)
 NET_REQUESTS=$COUNT; NET_SPAN=$SPAN; NET_CPU_APP=$CPU_APP; NET_CPU_SIM=$CPU_SIM; NET_CPU_X=$CPU_X; NET_CPU_OTHER=$CPU_OTHER
 NET_FPS=$(calc "%.1f" "$NET_REQUESTS / 6 / $NET_SPAN")
 NET_RECONNECTS=$((acc1 - acc0))
+NET_CPU_FRAME=$(cpu_ms_per_frame "$APP_TICKS" "$NET_REQUESTS / 6"); NET_CPU_SECOND=$(cpu_ms_per_second "$APP_TICKS" "$NET_SPAN")
+say "network mode: latency, $LATENCY_SAMPLES heading changes"
+measure_latency network
 stop_app
 
 # 3. A held arrow key in position mode, under a fast X key repeat.
@@ -286,6 +329,31 @@ cat <<EOF
   network bound = 1 / (six round trips $(calc "%.3f" "$SIX") ms + Sleep(1) $(calc "%.3f" "$NSL") ms), means
   network connections made while counting: $NET_RECONNECTS
 
+Load of the instrument while counting (CPU time, user + system, from /proc/PID/stat)
+  mode      frames/s   CPU ms per frame   CPU ms per second
+EOF
+printf '  %-9s %8s   %16s   %17s\n' FSUIPC "$FS_FPS" "$FS_CPU_FRAME" "$FS_CPU_SECOND"
+printf '  %-9s %8s   %16s   %17s\n' network "$NET_FPS" "$NET_CPU_FRAME" "$NET_CPU_SECOND"
+cat <<EOF
+
+Latency from a heading change in the stand-in to the first frame showing it, ms (median / p99)
+  mode      to the pixels on the X server   to the next frame's read   to the carrying read   frame period   changes
+EOF
+latency_row() {  # mode, file prefix
+  local f=$2-latency
+  printf '  %-9s %29s   %24s   %20s   %12s   %s\n' "$1" \
+    "$(ms "$f" screen_median_ms) / $(ms "$f" screen_p99_ms)" "$(ms "$f" next_median_ms) / $(ms "$f" next_p99_ms)" \
+    "$(ms "$f" carried_median_ms) / $(ms "$f" carried_p99_ms)" "$(ms "$f" period_median_ms)" \
+    "$(r "$f" screen_samples) seen, $(r "$f" screen_unseen) unseen, $(r "$f" lost) lost"
+}
+latency_row FSUIPC fsuipc
+latency_row network network
+cat <<EOF
+  pixels: the probe's first change of a band across the window after the carrying read,
+  polling every $(ms fsuipc-latency probe_poll_interval_ms) / $(ms network-latency probe_poll_interval_ms) ms; the frame's swap returned between the carrying read and
+  the next frame's read (frame period: median of that span); changes whose pixels came only
+  after that read: $(r fsuipc-latency screen_after_next) / $(r network-latency screen_after_next)
+
 In-process timings (korva_bench, mean / median)
 EOF
 row "one exchange, six reads (5000)" "$(ms link exchange_mean_ms) / $(ms link exchange_median_ms) ms"
@@ -337,5 +405,5 @@ row "one refused attempt" "$(ms reconnect attempt_mean_ms) / $(ms reconnect atte
 
 if [ "${BENCH_RAW:-0}" = 1 ]; then
   echo; echo "Raw figures"
-  for f in link net reconnect window; do sed "s/^/  $f./" "$WORK/$f.txt"; done
+  for f in link net reconnect window fsuipc-latency network-latency; do sed "s/^/  $f./" "$WORK/$f.txt"; done
 fi

@@ -9,6 +9,16 @@
 #include <mutex>
 #include <vector>
 
+// Told of every read, with the bytes it delivered; called with the memory's lock held, so
+// it must be quick and must not touch the memory itself.
+class ReadObserver {
+public:
+    virtual void Observed(std::uint32_t offset, std::uint32_t size, const std::uint8_t* bytes) = 0;
+
+protected:
+    ~ReadObserver() = default;
+};
+
 class OffsetMemory {
 public:
     static constexpr std::size_t Size = 0x10000;
@@ -23,6 +33,7 @@ public:
             std::uint64_t at = std::uint64_t(offset) + i;
             dst[i] = at < Size ? bytes_[at] : 0;
         }
+        if (observer_) observer_->Observed(offset, size, dst);
     }
 
     // Copies size bytes from in to offset; bytes beyond the memory are dropped.
@@ -47,7 +58,14 @@ public:
         Write(offset, size > 8 ? 8 : size, b);
     }
 
+    // Sets the one observer of reads (nullptr: none). The observer must outlive its setting.
+    void SetReadObserver(ReadObserver* observer) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        observer_ = observer;
+    }
+
 private:
     mutable std::mutex mutex_;
+    ReadObserver* observer_ = nullptr;
     std::vector<std::uint8_t> bytes_;
 };

@@ -3,6 +3,7 @@
 // companion data server; values are set through control commands on standard input or in
 // a script file, one reply line per command. Run "simstandin --help" for the commands.
 #include "DemoFlight.h"
+#include "Latency.h"
 #include "OffsetMemory.h"
 #include "SimulatorLink.h"
 
@@ -42,6 +43,10 @@ constexpr char Usage[] =
     "  stats                   exchanges N reads N writes N (link exchanges carried out)\n"
     "  clientversion           the version the last client announced (0x330A; 0 if none)\n"
     "  sleep MS                pause (for scripts)\n"
+    "  latency COUNT [INTERVAL_MS [FILE]]\n"
+    "                          turns the heading COUNT times (INTERVAL_MS apart, default 50) and\n"
+    "                          times each change to the read that carried it out and to the next\n"
+    "                          read; FILE gets one \"changed carried next\" line (ns) per change\n"
     "  quit\n"
     "data server commands (with --serve; see docs/data-server.md):\n"
     "  net stats               requests N malformed M connections C accepted A port P\n"
@@ -142,6 +147,24 @@ std::string RunCommand(StandIn& standIn, const std::vector<std::string>& words, 
         SleepMs(ms);
         return "ok";
     }
+    if (verb == "latency") {
+        std::uint64_t count = 0, interval = 50;
+        if (words.size() < 2 || words.size() > 4 || !ParseUnsigned(words[1], count) || count == 0 ||
+            count > 100000 || (words.size() > 2 && (!ParseUnsigned(words[2], interval) || interval > 10000)))
+            return "error: usage: latency COUNT [INTERVAL_MS [FILE]]";
+        std::FILE* file = nullptr;
+        if (words.size() == 4 && !(file = std::fopen(words[3].c_str(), "w")))
+            return "error: cannot write " + words[3];
+        HeadingLatency latency(standIn.memory);
+        LatencyResult result = latency.Run(static_cast<unsigned>(count), static_cast<unsigned>(interval));
+        if (file) {
+            for (const LatencySample& s : result.samples)
+                std::fprintf(file, "%lld %lld %lld\n", static_cast<long long>(s.changedNs),
+                             static_cast<long long>(s.carriedNs), static_cast<long long>(s.nextNs));
+            if (std::fclose(file) != 0) return "error: cannot write " + words[3];
+        }
+        return HeadingLatency::Summary(result);
+    }
     if (verb == "net") {
         if (!standIn.dataServer) return "error: no data server running (start with --serve PORT)";
         std::string reply;
@@ -150,7 +173,7 @@ std::string RunCommand(StandIn& standIn, const std::vector<std::string>& words, 
         return reply;
     }
     if (verb == "help")
-        return "commands: set get misbehave stats clientversion sleep quit; net stats close delay split bytes "
+        return "commands: set get misbehave stats clientversion sleep latency quit; net stats close delay split bytes "
                "zeroapart nozero garbage normal (see --help)";
     if (verb == "quit") {
         quit = true;
