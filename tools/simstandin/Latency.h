@@ -52,6 +52,6 @@ private:
     LatencySample current_;
 };
 
-// The steady clock in nanoseconds (CLOCK_MONOTONIC on Linux): the clock the instrument's observers (the benchmark's
-// pixel probe) use as well.
+// The steady clock in nanoseconds (CLOCK_MONOTONIC on Linux): the clock the instrument's
+// observers (the benchmark's pixel probe) use as well.
 std::int64_t MonotonicNs();
