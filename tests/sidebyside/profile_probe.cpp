@@ -7,6 +7,7 @@
 //
 // FILE names are taken relative to the current directory. Only the two profile calls are
 // used; the random sequence comes from a fixed generator so that both builds make the same.
+#include "ProfileListing.h"
 #include "platform/Profile.h"
 #include "platform/System.h"
 
@@ -23,51 +24,12 @@
 
 namespace {
 
+using profilelisting::Listing;
+
 std::string FullPath(const char* name) {
     char directory[4096] = "";
     GetCurrentDirectoryA(sizeof directory, directory);
     return std::string(directory) + PathDelimiter + name;
-}
-
-// A zero-separated name list as the functions return it for a null section or key.
-std::vector<std::string> Names(const std::string& file, const char* section) {
-    std::vector<char> buffer(65536);
-    DWORD length = GetPrivateProfileStringA(section, nullptr, "", buffer.data(), static_cast<DWORD>(buffer.size()),
-                                            file.c_str());
-    std::vector<std::string> names;
-    for (std::size_t at = 0; at < length;) {
-        std::string name(buffer.data() + at);
-        names.push_back(name);
-        at += name.size() + 1;
-    }
-    return names;
-}
-
-std::string Visible(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        if (c < 0x20 || c > 0x7E || c == '\\') {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
-std::string Listing(const std::string& file) {
-    std::string out;
-    for (const std::string& section : Names(file, nullptr)) {
-        out += "[" + Visible(section) + "]\n";
-        for (const std::string& key : Names(file, section.c_str())) {
-            char value[2048] = "";
-            GetPrivateProfileStringA(section.c_str(), key.c_str(), "<default>", value, sizeof value, file.c_str());
-            out += Visible(key) + "=" + Visible(value) + "\n";
-        }
-    }
-    return out;
 }
 
 // A small linear congruential generator: the same numbers on every compiler and library.

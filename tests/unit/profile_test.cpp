@@ -3,6 +3,7 @@
 #include "platform/Profile.h"
 #include "platform/System.h"
 #include "TestSupport.h"
+#include "tests/sidebyside/ProfileListing.h"
 
 #include <gtest/gtest.h>
 
@@ -129,48 +130,7 @@ TEST(ProfileRead, CorpusReadsAsWindowsReadsIt) {
             << c.file << " [" << c.section << "] " << c.key;
 }
 
-// The names of a zero-separated list as GetPrivateProfileStringA returns it for a null
-// section or key.
-std::vector<std::string> Names(const std::string& file, const char* section) {
-    std::vector<char> buffer(65536);
-    DWORD length = GetPrivateProfileStringA(section, nullptr, "", buffer.data(),
-                                            static_cast<DWORD>(buffer.size()), file.c_str());
-    std::vector<std::string> names;
-    for (std::size_t at = 0; at < length;) {
-        std::string name(buffer.data() + at);
-        names.push_back(name);
-        at += name.size() + 1;
-    }
-    return names;
-}
-
-// Bytes a reader of the listing could not see (control bytes, bytes above 126, the
-// backslash) as \xNN.
-std::string Visible(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        if (c < 0x20 || c > 0x7E || c == '\\') {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
-// Everything the program could read from a file: every section, every key of it and the
-// key's value, read with the configuration's buffer of 2048 bytes.
-std::string Listing(const std::string& file) {
-    std::string out;
-    for (const std::string& section : Names(file, nullptr)) {
-        out += "[" + Visible(section) + "]\n";
-        for (const std::string& key : Names(file, section.c_str()))
-            out += Visible(key) + "=" + Visible(Read(file, section.c_str(), key.c_str())) + "\n";
-    }
-    return out;
-}
+using profilelisting::Listing;
 
 // Each corpus file read whole, compared with its golden listing (<name>.golden beside it),
 // so that a change in how any line of any file reads shows up, not only the keys named above.
