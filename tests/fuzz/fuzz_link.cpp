@@ -69,7 +69,8 @@ struct Simulator {
         auto* block = static_cast<unsigned char*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, BlockSize));
         Check(block != nullptr, "the block cannot be mapped");
         std::uint32_t clientVersion = 0;
-        CarryOutBlock(block, BlockSize, memory, clientVersion);
+        bool complete = false;
+        CarryOutBlock(block, BlockSize, memory, clientVersion, complete);
         if (!spoil.empty()) std::memcpy(block, spoil.data(), spoil.size());
         UnmapViewOfFile(block);
         CloseHandle(mapping);
