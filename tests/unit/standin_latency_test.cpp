@@ -65,7 +65,9 @@ TEST(StandInLatency, CarryingReadIsTheFirstWithTheNewHeadingAndNextIsTheFollowin
         EXPECT_EQ(reads[carrying].value, heading);
         // No earlier read had the new heading: the change happened after it. (Under a slow
         // build the first change can come before the frames' first read.)
-        if (carrying > 0) EXPECT_NE(reads[carrying - 1].value, heading);
+        if (carrying > 0) {
+            EXPECT_NE(reads[carrying - 1].value, heading);
+        }
         EXPECT_LE(sample.changedNs, sample.carriedNs);
         EXPECT_EQ(next, carrying + 1);
     }
