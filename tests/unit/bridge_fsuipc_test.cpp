@@ -53,7 +53,8 @@ std::vector<std::string> Notices(FsuipcSource& source) {
 
 // Polls for up to a few seconds until a sample comes; the notices seen on the way are kept.
 bool PollUntilSample(FsuipcSource& source, RawFlightValues& raw, std::vector<std::string>& notices) {
-    for (int i = 0; i < 60; ++i) {
+    auto end = std::chrono::steady_clock::now() + 6s;
+    while (std::chrono::steady_clock::now() < end) {
         int samples = source.Poll(100, raw);
         for (const std::string& text : Notices(source)) notices.push_back(text);
         if (samples > 0) return true;
@@ -93,7 +94,7 @@ TEST_F(BridgeFsuipcTest, FollowsTheSimulatorThroughItsAbsenceAndReturn) {
     simulator.Set(first);
     simulator.Start();
     notices.clear();
-    ASSERT_TRUE(PollUntilSample(source, raw, notices));
+    ASSERT_TRUE(PollUntilSample(source, raw, notices)) << ::testing::PrintToString(notices);
     EXPECT_TRUE(source.LinkOpen());
     EXPECT_TRUE(Mentions(notices, "FSUIPC link open")) << ::testing::PrintToString(notices);
     EXPECT_EQ(Fields(raw), first);
@@ -108,7 +109,8 @@ TEST_F(BridgeFsuipcTest, FollowsTheSimulatorThroughItsAbsenceAndReturn) {
     simulator.Stop();
     int samples = 0;
     notices.clear();
-    for (int i = 0; i < 30 && !Mentions(notices, "FSUIPC link lost"); ++i) {
+    for (auto end = std::chrono::steady_clock::now() + 6s;
+         std::chrono::steady_clock::now() < end && !Mentions(notices, "FSUIPC link lost");) {
         samples = source.Poll(100, raw);
         for (const std::string& text : Notices(source)) notices.push_back(text);
     }
@@ -122,7 +124,7 @@ TEST_F(BridgeFsuipcTest, FollowsTheSimulatorThroughItsAbsenceAndReturn) {
     simulator.Set(third);
     simulator.Start();
     notices.clear();
-    ASSERT_TRUE(PollUntilSample(source, raw, notices));
+    ASSERT_TRUE(PollUntilSample(source, raw, notices)) << ::testing::PrintToString(notices);
     EXPECT_TRUE(Mentions(notices, "FSUIPC link open again")) << ::testing::PrintToString(notices);
     EXPECT_EQ(Fields(raw), third);
     source.Close();

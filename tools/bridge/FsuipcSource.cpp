@@ -31,6 +31,12 @@ std::string IpcResultText(int code) {
 
 namespace {
 
+// Sleeps until the moment has come, however short the system's sleeps turn out.
+void SleepUntil(std::chrono::steady_clock::time_point moment) {
+    for (auto now = std::chrono::steady_clock::now(); now < moment; now = std::chrono::steady_clock::now())
+        std::this_thread::sleep_for(moment - now);
+}
+
 std::string Every(std::chrono::milliseconds interval) {
     long long ms = interval.count();
     return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
@@ -78,7 +84,7 @@ int FsuipcSource::Poll(int timeoutMs, RawFlightValues& raw) {
     Clock::time_point deadline = now + std::chrono::milliseconds(timeoutMs);
     if (!open_) {
         if (now < nextTry_) {
-            std::this_thread::sleep_until(std::min(deadline, nextTry_));
+            SleepUntil(std::min(deadline, nextTry_));
             return 0;
         }
         TryOpen(now);
@@ -86,10 +92,10 @@ int FsuipcSource::Poll(int timeoutMs, RawFlightValues& raw) {
     }
     if (now < nextRead_) {
         if (nextRead_ > deadline) {
-            std::this_thread::sleep_until(deadline);
+            SleepUntil(deadline);
             return 0;
         }
-        std::this_thread::sleep_until(nextRead_);
+        SleepUntil(nextRead_);
     }
     nextRead_ = std::max(nextRead_ + std::chrono::milliseconds(1000 / ReadsPerSecond), Clock::now());
     // Read into a copy: a failed exchange leaves the values served so far as they were.
