@@ -1,6 +1,7 @@
 # The Windows release: one zip, KORVAVorAdf-<version>-win32.zip, holding one folder with
 # the instrument, its pictures, font and icon, a sample configuration, the user guide, the
-# licence notes, and the simulator stand-in under tools/.
+# licence notes, and under tools/ the simulator stand-in, korva-bridge and FlightGear's
+# protocol file for it.
 install(TARGETS KORVAVorAdf RUNTIME DESTINATION .)
 set(_run_dir ${CMAKE_BINARY_DIR}/run)
 install(FILES
@@ -10,7 +11,8 @@ install(FILES
   ${_run_dir}/font.bmp ${_run_dir}/plane2.ico
   DESTINATION .)
 install(FILES packaging/KORVAVorAdf.INI packaging/LICENCES.txt docs/user-guide.md DESTINATION .)
-install(TARGETS simstandin RUNTIME DESTINATION tools)
+install(TARGETS simstandin korva-bridge RUNTIME DESTINATION tools)
+install(FILES tools/bridge/korva.xml DESTINATION tools)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME KORVAVorAdf)

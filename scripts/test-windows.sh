@@ -5,7 +5,7 @@
 #   3. runs the x86_64 twin's unit tests under wine64 in a fresh prefix, on a private Xvfb;
 #      the i686 build's too where this machine can run 32-bit programs;
 #   4. runs the end-to-end checks of tests/windows/ (which need the Linux build in build/
-#      for the stand-in of network mode).
+#      for the stand-in of network mode and the X-Plane double).
 # Usage: scripts/test-windows.sh [--no-build]
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -36,7 +36,7 @@ trap cleanup EXIT
 top=$(basename "$zip" .zip)
 expected=$(printf '%s\n' KORVAVorAdf.exe KORVAVorAdf.INI LICENCES.txt user-guide.md plane2.ico font.bmp \
   VOR_ADF.txr VOR_ADF_ind_mask.txr VOR_ADF_ind.txr VOR1_mask.txr VOR1_ago.txr VOR2_mask.txr VOR2_ago.txr \
-  setpos.txr setsize.txr VOR1ADF.txr VOR2ADF.txr tools/simstandin.exe | sed "s|^|$top/|" | sort)
+  setpos.txr setsize.txr VOR1ADF.txr VOR2ADF.txr tools/simstandin.exe tools/korva-bridge.exe tools/korva.xml | sed "s|^|$top/|" | sort)
 listed=$(unzip -Z1 "$zip" | grep -v '/$' | sort)
 [ "$listed" = "$expected" ] && say "ok: the zip holds exactly the expected files under $top/" \
   || bad "zip contents differ: $(diff <(echo "$expected") <(echo "$listed") | grep '^[<>]' | tr '\n' ' ')"
@@ -45,10 +45,15 @@ exe="$work/unpacked/$top/KORVAVorAdf.exe"
 kind=$(file -b "$exe")
 [[ "$kind" == "PE32 executable (GUI)"* && "$kind" == *"Intel 80386"* ]] && say "ok: $kind" \
   || bad "the instrument is '$kind', not a 32-bit GUI program"
-kind=$(file -b "$work/unpacked/$top/tools/simstandin.exe")
-[[ "$kind" == "PE32 executable"* ]] && say "ok: tools/simstandin.exe: $kind" || bad "stand-in is '$kind'"
+for tool in simstandin korva-bridge; do
+  kind=$(file -b "$work/unpacked/$top/tools/$tool.exe")
+  [[ "$kind" == "PE32 executable (console)"* && "$kind" == *"Intel 80386"* ]] && say "ok: tools/$tool.exe: $kind" \
+    || bad "tools/$tool.exe is '$kind', not a 32-bit console program"
+done
+grep -q '<generic>' "$work/unpacked/$top/tools/korva.xml" && say "ok: tools/korva.xml is FlightGear's protocol file" \
+  || bad "tools/korva.xml is not the protocol file"
 system_dlls='^(kernel32|user32|gdi32|opengl32|glu32|ws2_32|wsock32|msvcrt|advapi32|shell32|comdlg32|winmm)\.dll$'
-for program in "$exe" "$work/unpacked/$top/tools/simstandin.exe"; do
+for program in "$exe" "$work/unpacked/$top/tools/simstandin.exe" "$work/unpacked/$top/tools/korva-bridge.exe"; do
   imports=$(i686-w64-mingw32-objdump -p "$program" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z')
   others=$(grep -Ev "$system_dlls" <<<"$imports" | tr '\n' ' ')
   [ -z "$others" ] && say "ok: $(basename "$program") imports only $(tr '\n' ' ' <<<"$imports")" \
@@ -99,6 +104,9 @@ if [ -x "$root/build/tools/simstandin/simstandin" ]; then
   KORVA_BUILD_DIR="$root/build" KORVA_WIN_BUILD="$root/build-win64" KORVA_SOURCE_DIR="$root" \
     bash "$root/tests/windows/instrument_wine.sh" && say "ok: end-to-end checks under wine64" \
     || bad "end-to-end checks under wine64"
+  KORVA_BUILD_DIR="$root/build" KORVA_WIN_BUILD="$root/build-win64" KORVA_SOURCE_DIR="$root" \
+    bash "$root/tests/windows/bridge_wine.sh" && say "ok: korva-bridge.exe under wine64" \
+    || bad "korva-bridge.exe under wine64"
 else
   bad "no Linux build in build/ (scripts/build.sh) for the network-mode stand-in"
 fi

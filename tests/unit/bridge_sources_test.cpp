@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
@@ -184,11 +185,28 @@ TEST(BridgeSourcesTest, XPlaneOverLoopback) {
     // Some other machine's datagram (127.0.0.2 is loopback too) is not X-Plane's.
     UdpSocket stranger;
     ASSERT_TRUE(stranger.Open("127.0.0.2", 0, error)) << error;
-    std::vector<std::uint8_t> forged = Answer({{0, 200.0f}});
-    stranger.SendTo(bridge, forged.data(), forged.size());
+    // Wine reports every loopback sender as 127.0.0.1, whatever it is bound to; there the
+    // two cannot be told apart and this part is left out.
+    bool strangerSeenApart = false;
+    const char probe = 'p';
+    stranger.SendTo(UdpAddress{Loopback, simulator.LocalPort()}, &probe, 1);
+    for (int i = 0; i < 10; ++i) {
+        char datagram[600];
+        UdpAddress from;
+        if (simulator.Receive(datagram, sizeof datagram, 500, &from) == 1 && from.port == stranger.LocalPort()) {
+            strangerSeenApart = from.ipv4 == 0x7F000002u;
+            break;
+        }
+    }
     RawFlightValues raw;
-    EXPECT_EQ(source.Poll(200, raw), 0);
-    EXPECT_EQ(raw.trueHeading, 0u);
+    if (strangerSeenApart) {
+        std::vector<std::uint8_t> forged = Answer({{0, 200.0f}});
+        stranger.SendTo(bridge, forged.data(), forged.size());
+        EXPECT_EQ(source.Poll(200, raw), 0);
+        EXPECT_EQ(raw.trueHeading, 0u);
+    } else {
+        std::printf("(127.0.0.2 is seen as 127.0.0.1 here: the stranger's datagram is not tried)\n");
+    }
 
     std::vector<std::uint8_t> answer =
         Answer({{0, 90.0f}, {1, 95.0f}, {2, 45.0f}, {3, 200.0f}, {4, -90.0f}, {5, 170.5f}});

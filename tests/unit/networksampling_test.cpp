@@ -53,6 +53,22 @@ TEST(NetworkSamplingReduction, WordsKeepTheLow16BitsWithinThe32BitRange) {
     }
 }
 
+// Winsock would let a second listener share the port silently (SO_REUSEADDR); the second
+// server must be refused there as on Linux, and the first keep its port.
+TEST(DataServerPort, ASecondServerOnTheSamePortIsRefused) {
+    OffsetMemory memory;
+    DataServer first(memory), second(memory);
+    std::string error;
+    ASSERT_TRUE(first.Start("127.0.0.1", 0, error)) << error;
+    std::uint16_t port = first.Port();
+    EXPECT_FALSE(second.Start("127.0.0.1", port, error));
+    EXPECT_EQ(error, "port " + std::to_string(port) + " is in use");
+    EXPECT_FALSE(second.Start("", port, error)) << "every interface overlaps the loopback one";
+    EXPECT_EQ(first.Port(), port);
+    first.Stop();
+    EXPECT_TRUE(second.Start("127.0.0.1", port, error)) << "free again once the first stops: " << error;
+}
+
 TEST(DataServerAnswers, RequestsAreReadByTheirSizeAndCode) {
     OffsetMemory memory;
     memory.WriteUnsigned(0x0580, 4, 0xC0000000u);

@@ -1,7 +1,7 @@
 // The bridge's console: whether standard output is a terminal (then the status line is
 // redrawn in place), and the stop request from Ctrl-C or a termination signal.
-// posix_console.cpp on Linux; a Windows file would use the console API and a console
-// control handler.
+// posix_console.cpp on Linux (isatty, signals); win32_console.cpp on Windows (the console
+// API and a console control handler).
 #pragma once
 
 // True when standard output goes to a terminal.

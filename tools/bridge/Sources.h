@@ -1,5 +1,5 @@
 // Where the bridge's values come from: X-Plane (RREF subscriptions over UDP), FlightGear
-// (korva.xml's lines over UDP) or the demo flight. Each source turns what it receives into
+// (korva.xml's lines over UDP), the demo flight, or the simulator's FSUIPC (FsuipcSource.h). Each source turns what it receives into
 // the six raw fields through the one conversion table (Conversion.h).
 #pragma once
 
@@ -27,6 +27,11 @@ public:
     virtual int Poll(int timeoutMs, RawFlightValues& raw) = 0;
     // Lets the simulator know the bridge goes (X-Plane: unsubscribes) and closes.
     virtual void Close() = 0;
+    // Takes the oldest event worth a line in the log (the link lost, found again), if any.
+    virtual bool TakeNotice(std::string& text) {
+        (void)text;
+        return false;
+    }
 };
 
 // Subscribes to X-Plane's datarefs and renews the subscriptions every few seconds, so that

@@ -1,6 +1,6 @@
 // A UDP socket for the bridge's sources and the simulator doubles: IPv4 only, one datagram
-// per call, waits with a time-out. posix_udp_socket.cpp on Linux; a Windows file would hold
-// the same few calls on winsock.
+// per call, waits with a time-out. posix_udp_socket.cpp on Linux, win32_udp_socket.cpp on
+// Windows (Winsock).
 #pragma once
 
 #include <cstddef>

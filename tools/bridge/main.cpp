@@ -1,8 +1,9 @@
-// korva-bridge: feeds the VOR/ADF bearing indicator from X-Plane, FlightGear or the demo
-// flight. The values land in an offset memory like the simulator's, served to instruments
+// korva-bridge: feeds the VOR/ADF bearing indicator from X-Plane, FlightGear, the demo
+// flight or (on Windows) the simulator's FSUIPC. The values land in an offset memory like the simulator's, served to instruments
 // by the stand-in's data server (--serve) and its end of the FSUIPC link (--link).
 // One thread reads the source and keeps the status; the servers have threads of their own.
 #include "Console.h"
+#include "FsuipcSource.h"
 #include "Options.h"
 #include "Sources.h"
 
@@ -157,7 +158,11 @@ std::unique_ptr<Source> MakeSource(const BridgeOptions& options) {
     case SourceKind::Demo:
         return std::make_unique<DemoSource>(options.speed);
     case SourceKind::Fsuipc:
+#ifdef _WIN32
+        return std::make_unique<FsuipcSource>();
+#else
         break;
+#endif
     }
     return nullptr;
 }
@@ -210,6 +215,8 @@ int main(int argc, char** argv) {
 
     Status status(StandardOutputIsTerminal(), source->Describe(), source->ShortName(), server.get(), link.get());
     status.Log("reading from " + source->Describe());
+    std::string notice;
+    while (source->TakeNotice(notice)) status.Log(notice);
     if (server)
         status.Log("data server listening on " + options.bindAddress + " port " + std::to_string(server->Port()));
     if (link) status.Log(std::string("serving the FSUIPC link (") + LinkClass + ") on this machine");
@@ -218,6 +225,7 @@ int main(int argc, char** argv) {
     while (!StopRequested()) {
         int samples = source->Poll(100, raw);
         Clock::time_point now = Clock::now();
+        while (source->TakeNotice(notice)) status.Log(notice);
         if (samples > 0) {
             for (const SimulatorValue& value : SimulatorValues)
                 memory.WriteUnsigned(value.offset, value.size, FieldBits(raw, value));

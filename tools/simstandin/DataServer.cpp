@@ -85,11 +85,19 @@ bool DataServer::Start(const std::string& bindAddress, std::uint16_t port, std::
         error = "socket: " + SocketErrorText();
         return false;
     }
-    // A stand-in restarted on the same port must not wait for old connections to time out.
     int on = 1;
+#ifdef _WIN32
+    // Winsock's SO_REUSEADDR would let a second server take the port over from the first;
+    // exclusive use makes the second one fail as it does on Linux.
+    setsockopt(fd, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
+#else
+    // A stand-in restarted on the same port must not wait for old connections to time out.
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
+#endif
     if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 64) != 0) {
-        error = "cannot listen on port " + std::to_string(port) + ": " + SocketErrorText();
+        error = WSAGetLastError() == WSAEADDRINUSE
+                    ? "port " + std::to_string(port) + " is in use"
+                    : "cannot listen on port " + std::to_string(port) + ": " + SocketErrorText();
         closesocket(fd);
         return false;
     }
