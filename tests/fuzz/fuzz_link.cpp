@@ -163,14 +163,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(processed == (answer == 1), "the exchange's result does not follow the answer");
     if (!processed) Check(result == IPC_ERR_DATA, "a refused answer gave another error");
 
-    // What the walk must have done: copy each read's reply until a kind other than read or
-    // write turns up where the client put a record; leave everything after that alone.
+    // What the walk must have done: copy each read's reply until the 32-bit kind where the
+    // client put a record is not the kind it queued there; leave everything after that alone.
     const std::vector<unsigned char>& spoil = simulator.spoil;
     bool walking = processed;
     for (const Record& r : records) {
         if (walking) {
-            const unsigned kind = r.position < spoil.size() ? spoil[r.position] : (r.read ? KindRead : KindWrite);
-            walking = kind == KindRead || kind == KindWrite;
+            const std::uint32_t queued = r.read ? KindRead : KindWrite;
+            std::uint32_t kind = 0;
+            for (std::uint32_t b = 0; b < 4; ++b) {
+                const std::size_t inBlock = r.position + b;
+                const std::uint32_t byte = inBlock < spoil.size() ? spoil[inBlock] : (queued >> (8 * b)) & 0xFF;
+                kind |= byte << (8 * b);
+            }
+            walking = kind == queued;
         }
         if (!r.read) continue;
         for (std::uint32_t j = 0; j < r.size; ++j) {

@@ -45,7 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(std::isfinite(number), "a reply became an infinity or NaN");
         Reduce(number);
     } catch (const ConversionError& error) {
-        Check(std::string(error.what()) == "'" + reply + "' is not a valid floating point value",
+        // A long reply is quoted by its first 64 characters and its length.
+        const std::string quoted =
+            reply.size() <= 64 ? reply : reply.substr(0, 64) + "... (" + std::to_string(reply.size()) + " bytes)";
+        Check(std::string(error.what()) == "'" + quoted + "' is not a valid floating point value",
               "another message than the runtime's");
     } catch (const RangeError&) {
         std::fprintf(stderr, "reply finding: RangeError from StrToFloat\n");
