@@ -1,6 +1,5 @@
 // A UDP socket for the bridge's sources and the simulator doubles: IPv4 only, one datagram
-// per call, waits with a time-out. posix_udp_socket.cpp on Linux, win32_udp_socket.cpp on
-// Windows (Winsock).
+// per call, waits with a time-out. Over the sockets of the platform seam (UdpSocket.cpp).
 #pragma once
 
 #include <cstddef>
