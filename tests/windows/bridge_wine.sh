@@ -23,26 +23,8 @@ NAV=sim/cockpit2/radios/indicators
 
 for f in "$WIN_APP" "$WIN_STANDIN" "$WIN_BRIDGE" "$XPLANE"; do [ -f "$f" ] || { fail "missing $f"; finish; }; done
 
-# The Windows stand-in reading commands from descriptor 8; replies in $SIM_OUT.
-start_simulator() {
-  SIM_IN="$WORK/sim-in.$RANDOM"; SIM_OUT="$WORK/sim-out.$RANDOM"
-  mkfifo "$SIM_IN"
-  "$WINE" "$WIN_STANDIN" --class FS98MAIN --stay <"$SIM_IN" >"$SIM_OUT" 2>&1 &
-  SIM_PID=$!; _pids+=($SIM_PID)
-  exec 8>"$SIM_IN"
-  wait_for 30 grep -q '^ready' "$SIM_OUT" || { fail "stand-in did not start: $(cat "$SIM_OUT")"; finish; }
-}
-sim() {
-  local lines; lines=$(wc -l <"$SIM_OUT")
-  echo "$*" >&8
-  wait_for 5 bash -c "[ \$(wc -l <'$SIM_OUT') -gt $lines ]"
-  tail -n 1 "$SIM_OUT" | tr -d '\r'
-}
-stop_simulator() {
-  sim quit >/dev/null
-  exec 8>&-
-  wait_for 10 bash -c "! kill -0 $SIM_PID 2>/dev/null" || kill "$SIM_PID" 2>/dev/null
-}
+source "$(dirname "$0")/lib/standin.sh"
+
 # heading, variation, VOR 1, VOR 2, ADF 1, ADF 2 as the simulator stores them.
 set_values() {
   local offsets=(0x0580 0x02A0 0x0C56 0x0C5C 0x0C6A 0x02D8) sizes=(4 2 2 2 2 2) i=0 value
@@ -88,7 +70,7 @@ export -f answers
 start_xvfb
 
 # === --from fsuipc --serve against the Windows stand-in ==================================
-start_simulator
+start_simulator "$WINE" "$WIN_STANDIN" --class FS98MAIN --stay
 set_values 0x40000000 -512 400 90 -8192 16384
 start_bridge --from fsuipc --serve 0
 [ -n "$SERVE_PORT" ] || { fail "no data server port: $(cat "$BR_OUT")"; finish; }
@@ -124,7 +106,7 @@ wait_for 15 bridge_says 'FSUIPC link lost' && pass "the lost link is reported" \
 answers $expected && pass "the last values stay served without the simulator" || fail "without the simulator: '$(replies)'"
 
 # It comes back with other values: the bridge opens the link again by itself.
-start_simulator
+start_simulator "$WINE" "$WIN_STANDIN" --class FS98MAIN --stay
 set_values 0x80000000 256 180 270 4096 -16384
 expected="2147483648 256 180 270 4096 -16384"
 wait_for 20 answers $expected && bridge_says 'FSUIPC link open again' \
